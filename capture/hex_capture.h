@@ -1,0 +1,13 @@
+// The picture-stream decoder: a received text (8-bit bytes) in, the picture's
+// bytes and whether the end marker was met out. Pure, never fails.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+struct DecodedCapture {
+    std::string bytes;   // the decoded picture bytes, unchanged
+    bool endSeen = false; // "CAM_E" met after a "CAM_B"
+};
+
+DecodedCapture DecodeHexCapture(std::string_view text);

@@ -1,0 +1,21 @@
+// The one failure a user gets to see: a German message (UTF-8), thrown where
+// the failure happens and shown by the window layer's failure guard. Every
+// layer throws it; only the guard at Qt's entry points catches it.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+class UserError : public std::runtime_error {
+public:
+    explicit UserError(const std::string& messageUtf8) : std::runtime_error(messageUtf8) {}
+
+    // "%s" in the template is replaced by the detail, once.
+    static UserError withDetail(const std::string& templateUtf8, const std::string& detail) {
+        std::string message = templateUtf8;
+        const auto at = message.find("%s");
+        if (at != std::string::npos)
+            message.replace(at, 2, detail);
+        return UserError(message);
+    }
+};
