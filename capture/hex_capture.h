@@ -6,7 +6,7 @@
 #include <string_view>
 
 struct DecodedCapture {
-    std::string bytes;   // the decoded picture bytes, unchanged
+    std::string bytes;    // the decoded picture bytes, unchanged
     bool endSeen = false; // "CAM_E" met after a "CAM_B"
 };
 

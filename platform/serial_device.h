@@ -1,0 +1,82 @@
+// The serial device behind a port: exclusive opening, line settings from a
+// plain record, reads whose time-outs behave like a COM port's, and writes one
+// byte per call. A device that goes away (far side closed, USB adapter
+// pulled) is reported as vanished, never as an error to retry.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+struct SerialLineSettings {
+    std::int32_t bitsPerSecond = 9600;
+    int dataBits = 8; // 5 to 8; no parity, one stop bit, no flow control
+};
+
+// A read ends when all requested bytes are there, when the total time
+// (constant + multiplier × requested bytes) has passed since it began, or
+// when the interval passes between two bytes. Zero interval: no interval.
+struct SerialReadTimeouts {
+    int intervalMs = 0;
+    int totalMultiplierMs = 0;
+    int totalConstantMs = 0;
+};
+
+enum class SerialStatus { Ok, Vanished };
+
+enum class LineSetup { Applied, SpeedRefused, DataBitsRefused, Failed };
+
+class SerialDevice {
+public:
+    // Opens the device for exclusive use. On failure returns nullptr and puts
+    // the errno value into `error`; another opener holding it gives EBUSY.
+    static std::unique_ptr<SerialDevice> open(const std::string& path, int& error);
+
+    // Restores the settings found at opening and gives up exclusivity.
+    ~SerialDevice();
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+
+    // Raw 8-bit line with the given speed and character size, RTS on, DTR
+    // off. Reads the settings back: a device that adjusted the speed by more
+    // than 2 % or ignored the character size refused it. `error` is set for
+    // Failed.
+    LineSetup applyLine(const SerialLineSettings& settings, int& error);
+
+    void setReadTimeouts(const SerialReadTimeouts& timeouts) { timeouts_ = timeouts; }
+
+    // Waits for up to maxBytes with the read time-outs and appends what came.
+    // Bytes read before the device vanished are still delivered as Ok; the
+    // next call reports Vanished.
+    SerialStatus read(std::size_t maxBytes, std::string& bytes);
+
+    // Appends what is waiting already, up to maxBytes, without waiting.
+    SerialStatus readWaiting(std::size_t maxBytes, std::string& bytes);
+
+    // Each byte goes out with its own write call, in order; waits while the
+    // device cannot take more, stops when it vanished.
+    SerialStatus write(std::string_view bytes);
+
+    bool vanished() const { return vanished_; }
+
+private:
+    struct SavedSettings;
+    SerialDevice(int fd, std::unique_ptr<SavedSettings> saved);
+
+    bool hungUp() const;
+
+    int fd_;
+    std::unique_ptr<SavedSettings> saved_;
+    SerialReadTimeouts timeouts_;
+    bool vanished_ = false;
+};
+
+// German text (UTF-8) for an errno value from opening or setting a device.
+std::string DeviceErrorText(int error);
+
+// Test seam: the call that writes each byte; nullptr brings back write(2).
+using SerialWriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
+void SetSerialWriteCall(SerialWriteCall call);

@@ -1,0 +1,91 @@
+#include "serial/com_port.h"
+
+#include "platform/com_port_names.h"
+#include "platform/user_error.h"
+#include "serial/integer_field.h"
+
+#include <cstdint>
+
+ComPortHandle ComHandle;
+
+namespace {
+
+constexpr SerialReadTimeouts ChunkTimeouts{500, 10, 100};
+
+std::string PortLabel(int number, const std::string& device) {
+    return ComPortName(number) + " (" + device + ")";
+}
+
+PortStatus ToPortStatus(SerialStatus status) {
+    return status == SerialStatus::Ok ? PortStatus::Ok : PortStatus::Vanished;
+}
+
+} // namespace
+
+void OpenComPort(const ComPortFields& fields) {
+    const std::int32_t number = ParseIntegerField(fields.port);
+    if (number < FirstComPortNumber || number > LastComPortNumber)
+        throw UserError::withDetail("'%s' ist keine gültige Portnummer, erlaubt sind 1 bis 19",
+                                    fields.port);
+    const std::int32_t speed = ParseIntegerField(fields.speed);
+    if (speed <= 0)
+        throw UserError::withDetail(
+            "'%s' ist keine gültige Geschwindigkeit, erlaubt sind Werte ab 1 Bit/s", fields.speed);
+    const std::int32_t dataBits = ParseIntegerField(fields.dataBits);
+    if (dataBits < 5 || dataBits > 8)
+        throw UserError::withDetail("'%s' ist keine gültige Anzahl Datenbits, erlaubt sind 5 bis 8",
+                                    fields.dataBits);
+
+    // The same device may still be held by this handle; it would refuse us.
+    CloseComPort(ComHandle);
+
+    const std::string device = ComPortDevicePath(number);
+    const std::string label = PortLabel(number, device);
+    int error = 0;
+    std::unique_ptr<SerialDevice> opened = SerialDevice::open(device, error);
+    if (!opened)
+        throw UserError(label + " kann nicht geöffnet werden: " + DeviceErrorText(error));
+
+    // Leaving the function early closes `opened` again, so nothing stays open.
+    switch (opened->applyLine(SerialLineSettings{speed, dataBits}, error)) {
+    case LineSetup::Applied:
+        break;
+    case LineSetup::SpeedRefused:
+        throw UserError(label + " unterstützt die Geschwindigkeit " + std::to_string(speed) +
+                        " Bit/s nicht");
+    case LineSetup::DataBitsRefused:
+        throw UserError(label + " unterstützt " + std::to_string(dataBits) + " Datenbits nicht");
+    case LineSetup::Failed:
+        throw UserError(label + " kann nicht eingestellt werden: " + DeviceErrorText(error));
+    }
+    opened->setReadTimeouts(ChunkTimeouts);
+    ComHandle.device = std::move(opened);
+}
+
+PortStatus WriteComLine(ComPortHandle& handle, std::string_view line) {
+    if (!handle.isOpen())
+        return PortStatus::Vanished;
+    std::string withReturn(line);
+    withReturn += '\r';
+    return ToPortStatus(handle.device->write(withReturn));
+}
+
+PortStatus ReadComChunk(ComPortHandle& handle, std::string& text) {
+    if (!handle.isOpen())
+        return PortStatus::Vanished;
+    std::string chunk;
+    const SerialStatus status = handle.device->read(ComChunkBytes, chunk);
+    if (status == SerialStatus::Ok)
+        text = std::move(chunk);
+    return ToPortStatus(status);
+}
+
+PortStatus ReadComWaiting(ComPortHandle& handle, std::string& text) {
+    if (!handle.isOpen())
+        return PortStatus::Vanished;
+    return ToPortStatus(handle.device->readWaiting(ComWaitingLimit, text));
+}
+
+void CloseComPort(ComPortHandle& handle) {
+    handle.device.reset();
+}

@@ -1,0 +1,57 @@
+// The port routines the data window calls: open the port with the COM
+// window's settings, write a command line, read what came in, close. The one
+// port handle of the process lives here.
+#pragma once
+
+#include "platform/serial_device.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The COM window's three texts (UTF-8), read afresh at every opening.
+struct ComPortFields {
+    std::string port;
+    std::string speed;
+    std::string dataBits;
+};
+
+enum class PortStatus { Ok, Vanished };
+
+// Wraps the open device, or nothing while the port is closed.
+struct ComPortHandle {
+    std::unique_ptr<SerialDevice> device;
+
+    bool isOpen() const { return device != nullptr; }
+};
+
+// The one port handle of the process.
+extern ComPortHandle ComHandle;
+
+// Bytes one chunk read asks for; with the time-outs it waits at most
+// 10 ms × 28 + 100 ms = 380 ms.
+constexpr std::size_t ComChunkBytes = 28;
+// Most bytes one ReadComWaiting takes, so that a flood cannot hold it forever.
+constexpr std::size_t ComWaitingLimit = 64 * 1024;
+
+// Parses port, speed and data bits in that order, then opens the port and
+// stores it in ComHandle (a port still open there is closed first). Throws
+// UserError for a field that is no integer or out of range, for a port that
+// cannot be opened and for settings the device refuses; then nothing is open.
+void OpenComPort(const ComPortFields& fields);
+
+// Writes the line and a carriage return, each byte with its own write call.
+// A closed handle reports Vanished.
+PortStatus WriteComLine(ComPortHandle& handle, std::string_view line);
+
+// Reads up to ComChunkBytes with the time-outs and puts them into `text`
+// (empty when none came). On Vanished `text` stays as it was.
+PortStatus ReadComChunk(ComPortHandle& handle, std::string& text);
+
+// Appends what is already waiting, up to ComWaitingLimit, without waiting.
+// On Vanished `text` stays as it was.
+PortStatus ReadComWaiting(ComPortHandle& handle, std::string& text);
+
+// Closes the port (restoring its settings); a closed handle stays closed.
+void CloseComPort(ComPortHandle& handle);

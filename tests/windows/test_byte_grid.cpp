@@ -1,0 +1,96 @@
+// The byte grids behind the hex and ASCII views: cell texts, cells that are
+// never emptied, fixed cells as headers, no editing, current-cell moves.
+#include "windows/string_grid.h"
+
+#include <QHeaderView>
+#include <QtTest>
+
+class ByteGridTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cellTextsOfOneByte_data() {
+        QTest::addColumn<int>("byte");
+        QTest::addColumn<QString>("hex");
+        QTest::addColumn<QString>("character");
+        QTest::newRow("line feed") << 0x0A << "0A" << QString(QChar(0x0A));
+        QTest::newRow("zero") << 0x00 << "00" << QString(QChar(0));
+        QTest::newRow("letter") << 0x41 << "41"
+                                << "A";
+        QTest::newRow("euro sign") << 0x80 << "80" << QString(QChar(0x20AC));
+        QTest::newRow("a umlaut") << 0xE4 << "E4" << QString(QChar(0xE4));
+        QTest::newRow("last") << 0xFF << "FF" << QString(QChar(0xFF));
+    }
+    void cellTextsOfOneByte() {
+        QFETCH(int, byte);
+        QFETCH(QString, hex);
+        QFETCH(QString, character);
+        ByteGridModel hexCells(ByteGridModel::CellText::Hex);
+        ByteGridModel characterCells(ByteGridModel::CellText::Character);
+        const std::string bytes(1, static_cast<char>(byte));
+        for (ByteGridModel* cells : {&hexCells, &characterCells}) {
+            cells->setGridSize(17, 2);
+            cells->writeBytes(bytes);
+        }
+        QCOMPARE(hexCells.cell(1, 1), hex);
+        QCOMPARE(characterCells.cell(1, 1), character);
+        QCOMPARE(hexCells.data(hexCells.index(0, 0), Qt::DisplayRole).toString(), hex);
+    }
+
+    void bytesFillRowsOfSixteen() {
+        ByteGridModel cells(ByteGridModel::CellText::Hex);
+        std::string bytes;
+        for (int k = 0; k < 35; ++k)
+            bytes.push_back(static_cast<char>(k));
+        cells.setGridSize(17, 35 / 16 + 2);
+        cells.writeBytes(bytes);
+        QCOMPARE(cells.cell(16, 1), QStringLiteral("0F")); // byte 16
+        QCOMPARE(cells.cell(1, 2), QStringLiteral("10"));  // byte 17
+        QCOMPARE(cells.cell(3, 3), QStringLiteral("22"));  // byte 35
+        QCOMPARE(cells.cell(4, 3), QString());
+        QCOMPARE(cells.rowCount(), 3);
+        QCOMPARE(cells.columnCount(), 16);
+    }
+
+    void cellsKeepTheirTextsWhenRowsGoAndComeBack() {
+        ByteGridModel cells(ByteGridModel::CellText::Hex);
+        cells.setGridSize(17, 50 / 16 + 2);
+        cells.writeBytes(std::string(50, '\x11'));
+        cells.setGridSize(17, 5 / 16 + 2);
+        cells.writeBytes(std::string(5, '\x22'));
+        QCOMPARE(cells.cell(5, 1), QStringLiteral("22"));
+        QCOMPARE(cells.cell(6, 1), QStringLiteral("11")); // written before, not by this fill
+        cells.setGridSize(17, 50 / 16 + 2);
+        QCOMPARE(cells.cell(8, 3), QStringLiteral("11")); // row removed and added again
+        QCOMPARE(cells.cell(2, 4), QStringLiteral("11")); // byte 50, the last one written
+        QCOMPARE(cells.cell(3, 4), QString());            // never written
+    }
+
+    void fixedCellsAreHeadersAndNothingIsEditable() {
+        StringGrid grid;
+        grid.setGridShape(17, 3, 20, 20);
+        grid.cells().setFixedCell(0, 0, QStringLiteral("  /"));
+        grid.cells().writeBytes("\x01\x02");
+        QCOMPARE(grid.cells().cell(0, 0), QStringLiteral("  /"));
+        QCOMPARE(grid.cells().headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QString());
+        QCOMPARE(grid.cells().headerData(1, Qt::Vertical, Qt::DisplayRole).toString(), QString());
+        QVERIFY(!(grid.cells().flags(grid.cells().index(0, 0)) & Qt::ItemIsEditable));
+        QCOMPARE(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(grid.horizontalHeader()->defaultSectionSize(), 20);
+        QCOMPARE(grid.verticalHeader()->width(), 20);
+    }
+
+    void settingTheCurrentCellDropsARange() {
+        StringGrid grid;
+        grid.setGridShape(17, 60, 15, 20);
+        grid.resize(300, 177);
+        grid.selectionModel()->select(
+            QItemSelection(grid.cells().index(0, 0), grid.cells().index(2, 3)),
+            QItemSelectionModel::Select);
+        grid.setCurrentCell(5, 40);
+        QCOMPARE(grid.currentCell(), QPoint(5, 40));
+        QCOMPARE(grid.selectionModel()->selectedIndexes().size(), 1);
+    }
+};
+
+QTEST_MAIN(ByteGridTest)
+#include "test_byte_grid.moc"

@@ -1,0 +1,410 @@
+// The main window: its definition at start, and the recording conversion
+// with every way it can end, as a user meets them through the dialogs.
+#include "picture/jpeg_encoder.h"
+#include "picture/picture_view.h"
+#include "tests/support/recording_message_reporter.h"
+#include "tests/support/scripted_file_dialogs.h"
+#include "ui_Unit1.h"
+#include "windows/Unit1.h"
+#include "windows/failure_guard.h"
+
+#include <QtTest>
+#include <csignal>
+#include <cstdio>
+#include <jerror.h>
+#include <jpeglib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string smallJpeg() {
+    std::vector<unsigned char> rgb;
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 40; ++x)
+            rgb.insert(rgb.end(),
+                       {static_cast<unsigned char>(x * 6), 90, static_cast<unsigned char>(y * 10)});
+    return EncodeJpeg(rgb.data(), 40, 24, 85);
+}
+
+std::string asPairs(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned char byte : bytes) {
+        text.push_back(digits[byte >> 4]);
+        text.push_back(digits[byte & 15]);
+        text.push_back(' ');
+    }
+    return text;
+}
+
+// A terminal capture: modem chatter, then the stream, then more chatter.
+std::string recordingOf(const std::string& bytes) {
+    return "AT\r\r\nOK\r\nATD 0157\r\r\nCONNECT 9600\r\nCAM_B\r\n" + asPairs(bytes) +
+           "CAM_E\r\n\r\nNO CARRIER\r\n";
+}
+
+void writeFile(const QString& path, const std::string& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+std::string readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll().toStdString();
+}
+
+// The message libjpeg gives for a stream that holds no data at all.
+int emptyInputCode() {
+    return JERR_INPUT_EMPTY;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir dir_;
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+private slots:
+    void startsAsDefined() {
+        TForm1 form;
+        form.show();
+        Ui::TForm1& ui = form.controls();
+        QCOMPARE(form.windowTitle(), QStringLiteral("Merlon EVA [QX-PC-Konverter]"));
+        QCOMPARE(form.centralWidget()->size(), QSize(705, 486));
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QVERIFY(form.Timer1().isActive());
+        QCOMPARE(form.Timer1().interval(), 1000);
+        QVERIFY(!form.Timer2().isActive());
+        QVERIFY(form.captureBuffer().empty());
+        QCOMPARE(ui.Memo2->toPlainText().split(u'\n'),
+                 QStringList(
+                     {"Programmbeschreibung:", QString(37, u'-'), "",
+                      "Das Programm dient der Erweiterung", "der Merlon Evolutionboards.", "",
+                      "Das Programm konvertiert formatierte", "StringHex Dateien in Bilddateien.",
+                      "", "Die Bilddateien können sowohl in", "Hex-, als auch in ASCII-Darstellung",
+                      "betrachtet werden.", "", "Bilder können automatisiert über die serielle",
+                      "Schnittstelle erfasst werden."}));
+        QVERIFY(!ui.Memo2->isReadOnly());
+        // The grids as the window shows them: one empty row under the header.
+        QCOMPARE(ui.StringGrid1->cells().gridRows(), 2);
+        QCOMPARE(ui.StringGrid1->cells().gridColumns(), 17);
+        QCOMPARE(ui.StringGrid1->width(), 380);
+        QCOMPARE(ui.StringGrid2->width(), 300);
+        QCOMPARE(ui.StringGrid1->cells().cell(0, 0), QStringLiteral("  /"));
+        QCOMPARE(ui.StringGrid2->cells().cell(0, 0), QStringLiteral("/"));
+        // The logo is the first picture shown.
+        ui.Image1->grab();
+        QCOMPARE(ui.Image1->decodedImage().size(), QSize(32, 32));
+    }
+
+    void controlsSitWhereDefined_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("CheckBox1") << "CheckBox1" << QRect(400, 216, 97, 17) << "Bild anzeigen";
+        QTest::newRow("Button3") << "Button3" << QRect(400, 296, 145, 25)
+                                 << "Datenverbindung aufbauen";
+        QTest::newRow("Edit1") << "Edit1" << QRect(480, 272, 105, 21) << "0157";
+        QTest::newRow("Button4") << "Button4" << QRect(400, 352, 75, 25) << "BILD";
+        QTest::newRow("Edit2") << "Edit2" << QRect(480, 248, 105, 21) << "Kamera";
+        QTest::newRow("CheckBox2") << "CheckBox2" << QRect(488, 360, 49, 17) << "Blitz";
+        QTest::newRow("CheckBox3") << "CheckBox3" << QRect(536, 360, 49, 17) << "Direkt";
+        QTest::newRow("CheckBox4") << "CheckBox4" << QRect(592, 360, 49, 17) << "Groß";
+        QTest::newRow("CheckBox5") << "CheckBox5" << QRect(512, 328, 105, 17) << "ohne Reconnect";
+        QTest::newRow("CheckBox6") << "CheckBox6" << QRect(400, 328, 41, 17) << "alle";
+        QTest::newRow("Edit3") << "Edit3" << QRect(440, 328, 25, 21) << "3";
+        QTest::newRow("CheckBox7") << "CheckBox7" << QRect(624, 328, 97, 17) << "Fortlaufend";
+        QTest::newRow("Memo2") << "Memo2" << QRect(400, 392, 297, 65) << "";
+        QTest::newRow("Image1") << "Image1" << QRect(8, 216, 320, 240) << "";
+        QTest::newRow("StringGrid1") << "StringGrid1" << QRect(8, 16, 380, 177) << "";
+        QTest::newRow("StringGrid2") << "StringGrid2" << QRect(400, 16, 300, 177) << "";
+        QTest::newRow("Label1") << "Label1" << QRect(8, 0, -1, -1) << "HEX-Darstellung";
+        QTest::newRow("Label2") << "Label2" << QRect(400, 0, -1, -1) << "ASCII-Darstellung";
+        QTest::newRow("Label3") << "Label3" << QRect(8, 200, -1, -1) << "Bilddarstellung";
+        QTest::newRow("Label4") << "Label4" << QRect(400, 272, -1, -1) << "Telefonnummer:";
+        QTest::newRow("Label5") << "Label5" << QRect(400, 248, -1, -1) << "Speichername:";
+        QTest::newRow("Label6") << "Label6" << QRect(584, 256, -1, -1) << ".jpg";
+        QTest::newRow("Label7") << "Label7" << QRect(464, 328, -1, -1) << "Minuten";
+    }
+    void controlsSitWhereDefined() {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        TForm1 form;
+        form.show();
+        auto* widget = form.findChild<QWidget*>(name);
+        QVERIFY(widget);
+        QVERIFY(widget->isVisible());
+        QCOMPARE(widget->pos(), geometry.topLeft());
+        if (geometry.width() > 0)
+            QCOMPARE(widget->size(), geometry.size());
+        if (!text.isEmpty())
+            QCOMPARE(widget->property("text").toString(), text);
+        if (name.startsWith("CheckBox"))
+            QCOMPARE(widget->property("checked").toBool(), name == "CheckBox1");
+    }
+
+    void menuHoldsBothEntriesInOrder() {
+        TForm1 form;
+        QStringList seen;
+        for (QAction* top : form.menuBar()->actions()) {
+            seen << top->text();
+            for (QAction* item : top->menu()->actions())
+                seen << "  " + item->text();
+        }
+        QCOMPARE(seen, QStringList({"Datei", "  Aufnahme öffnen", "  Beenden", "Aufnahme",
+                                    "  COM-Einstellungen", "  COM schließen", "  Listenansicht"}));
+    }
+
+    void beendenEndsTheProcessAtOnce() {
+        TForm1 form;
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            form.Beenden1Click();
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
+    void conversionWritesShowsAndLists() {
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        const std::string jpeg = smallJpeg();
+        writeFile(path("aufnahme.txt"), recordingOf(jpeg));
+        dialogs.openAnswers = {path("aufnahme.txt")};
+        dialogs.saveAnswers = {path("bild")};
+        TForm1 form;
+        form.show();
+        form.controls().Aufnahmeffnen1->trigger();
+
+        QCOMPARE(dialogs.asked, QStringList({"open|Mitschnitt oeffnen.|*.*",
+                                             "save|Speicherort und Dateinamen eingeben.|.jpg"}));
+        QVERIFY(reporter.texts.isEmpty());
+        QCOMPARE(readFile(path("bild.jpg")), jpeg);
+        PictureView* view = form.controls().Image1;
+        view->grab();
+        QCOMPARE(view->decodedImage().size(), QSize(40, 24));
+        StringGrid* hex = form.controls().StringGrid1;
+        StringGrid* ascii = form.controls().StringGrid2;
+        QCOMPARE(hex->cells().gridRows(), int(jpeg.size() / 16 + 2));
+        QCOMPARE(ascii->cells().gridRows(), int(jpeg.size() / 16 + 2));
+        QCOMPARE(hex->cells().cell(1, 1), QStringLiteral("FF"));
+        QCOMPARE(hex->cells().cell(2, 1), QStringLiteral("D8"));
+        QCOMPARE(ascii->cells().cell(1, 1), QString(QChar(0xFF)));
+        const int last = int(jpeg.size());
+        QCOMPARE(hex->cells().cell((last - 1) % 16 + 1, (last - 1) / 16 + 1), QStringLiteral("D9"));
+    }
+
+    void outputNameAlwaysGetsJpgAppended_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("plain name") << "bild"
+                                    << "bild.jpg";
+        QTest::newRow("already .jpg") << "bild.jpg"
+                                      << "bild.jpg.jpg";
+        QTest::newRow("other extension") << "bild.txt"
+                                         << "bild.txt.jpg";
+    }
+    void outputNameAlwaysGetsJpgAppended() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, written);
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        QTemporaryDir here;
+        writeFile(here.filePath("r.txt"), recordingOf("\x01\x02"));
+        dialogs.openAnswers = {here.filePath("r.txt")};
+        dialogs.saveAnswers = {here.filePath(chosen)};
+        TForm1 form;
+        form.controls().CheckBox1->setChecked(false);
+        form.Button1Click();
+        QStringList expected{"r.txt", written};
+        expected.sort();
+        QCOMPARE(QDir(here.path()).entryList(QDir::Files, QDir::Name), expected);
+        QCOMPARE(readFile(here.filePath(written)), std::string("\x01\x02"));
+    }
+
+    void recordingIsLoadedByTheTextRules_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("buffer");
+        QTest::newRow("CR LF kept") << QByteArray("a\r\nb") << QByteArray("a\r\nb");
+        QTest::newRow("LF alone") << QByteArray("a\nb\n") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("CR alone") << QByteArray("a\rb") << QByteArray("a\r\nb");
+        QTest::newRow("LF CR is two breaks") << QByteArray("a\n\rb") << QByteArray("a\r\n\r\nb");
+        QTest::newRow("NUL ends the text")
+            << QByteArray("CAM_B\r\nFF \0D8 ", 14) << QByteArray("CAM_B\r\nFF ");
+        QTest::newRow("8-bit letters kept") << QByteArray("Gr\xf6\xdf"
+                                                          "e \x80")
+                                            << QByteArray("Gr\xf6\xdf"
+                                                          "e \x80");
+    }
+    void recordingIsLoadedByTheTextRules() {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, buffer);
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        writeFile(path("rules.txt"), file.toStdString());
+        dialogs.openAnswers = {path("rules.txt")};
+        dialogs.saveAnswers = {path("rules")};
+        TForm1 form;
+        form.controls().CheckBox1->setChecked(false);
+        form.Button1Click();
+        QCOMPARE(QByteArray::fromStdString(form.captureBuffer()), buffer);
+    }
+
+    void cancelledOpenGoesOnWithTheBuffer() {
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        writeFile(path("first.txt"), recordingOf("\xAB\xCD"));
+        dialogs.openAnswers = {path("first.txt"), std::nullopt};
+        dialogs.saveAnswers = {path("one"), path("two")};
+        TForm1 form;
+        form.controls().CheckBox1->setChecked(false);
+        form.Button1Click();
+        form.Button1Click();
+        QVERIFY(reporter.texts.isEmpty());
+        QCOMPARE(readFile(path("two.jpg")), std::string("\xAB\xCD"));
+    }
+
+    void eachFailureReachesTheMessageBox_data() {
+        QTest::addColumn<QString>("recording"); // empty: a recording that exists
+        QTest::addColumn<QString>("saveAs");    // empty: cancel the save dialog
+        QTest::addColumn<QString>("message");
+        const QString missing = dir_.filePath("fehlt.txt");
+        QTest::newRow("recording missing") << missing << "x"
+                                           << "Datei " + missing + " kann nicht geöffnet werden.";
+        QTest::newRow("save cancelled") << ""
+                                        << ""
+                                        << "Datei  kann nicht erstellt werden.";
+        const QString noDir = dir_.filePath("gibtsnicht/bild");
+        QTest::newRow("folder missing")
+            << "" << noDir << "Datei " + noDir + ".jpg kann nicht erstellt werden.";
+    }
+    void eachFailureReachesTheMessageBox() {
+        QFETCH(QString, recording);
+        QFETCH(QString, saveAs);
+        QFETCH(QString, message);
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        writeFile(path("gut.txt"), recordingOf(smallJpeg()));
+        dialogs.openAnswers = {recording.isEmpty() ? path("gut.txt") : recording};
+        if (saveAs.isEmpty())
+            dialogs.saveAnswers = {std::nullopt};
+        else
+            dialogs.saveAnswers = {QDir::isAbsolutePath(saveAs) ? saveAs : path(saveAs)};
+        TForm1 form;
+        form.show();
+        form.controls().Aufnahmeffnen1->trigger();
+        QCOMPARE(reporter.texts, QStringList{message});
+        QCOMPARE(reporter.titles.first(), MessageBoxTitle(QCoreApplication::applicationFilePath()));
+        // Nothing was listed: the grids keep their one empty row.
+        QCOMPARE(form.controls().StringGrid1->cells().gridRows(), 2);
+    }
+
+    void badHeaderIsReportedAfterTheFileIsWritten() {
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        writeFile(path("kaputt.txt"), recordingOf(std::string("\x00\x11\x22", 3)));
+        dialogs.openAnswers = {path("kaputt.txt")};
+        dialogs.saveAnswers = {path("kaputt")};
+        TForm1 form;
+        form.show();
+        form.controls().Aufnahmeffnen1->trigger();
+        QCOMPARE(reporter.texts.size(), 1);
+        QVERIFY2(reporter.texts.first().startsWith("JPEG-Fehler #"),
+                 qPrintable(reporter.texts.first()));
+        QCOMPARE(readFile(path("kaputt.jpg")), std::string("\x00\x11\x22", 3));
+        QCOMPARE(form.controls().StringGrid1->cells().gridRows(), 2);
+        form.controls().Image1->grab();
+        QCOMPARE(form.controls().Image1->decodedImage().size(), QSize(32, 32)); // the logo stays
+    }
+
+    void noStartMarkerGivesAnEmptyFileAndADrawingError() {
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        writeFile(path("ohne.txt"), "AT\r\nOK\r\nFF D8 FF D9 \r\n");
+        dialogs.openAnswers = {path("ohne.txt")};
+        dialogs.saveAnswers = {path("leer")};
+        TForm1 form;
+        form.show();
+        form.controls().Aufnahmeffnen1->trigger();
+        QVERIFY(reporter.texts.isEmpty());
+        QCOMPARE(readFile(path("leer.jpg")), std::string());
+        QCOMPARE(form.controls().StringGrid1->cells().gridRows(), 2);
+        form.controls().Image1->grab();
+        QTRY_COMPARE(reporter.texts.size(), 1);
+        QCOMPARE(reporter.texts.first(), QString("JPEG-Fehler #%1.").arg(emptyInputCode()));
+        form.controls().Image1->grab();
+        QCoreApplication::processEvents();
+        QCOMPARE(reporter.texts.size(), 1); // reported once, not on every drawing
+    }
+
+    void fullDiskIsAStreamWriteError() {
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        const std::string jpeg = smallJpeg();
+        writeFile(path("gross.txt"), recordingOf(jpeg));
+        dialogs.openAnswers = {path("gross.txt")};
+        dialogs.saveAnswers = {path("voll")};
+        TForm1 form;
+        form.controls().CheckBox1->setChecked(false);
+
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 100;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        Guarded([&] { form.Button1Click(); });
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QCOMPARE(reporter.texts, QStringList{"Stream-Write-Fehler."});
+        QCOMPARE(readFile(path("voll.jpg")), jpeg.substr(0, 100));
+    }
+
+    void checkBoxClearKeepsThePicture() {
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        writeFile(path("zwei.txt"), recordingOf(smallJpeg()));
+        dialogs.openAnswers = {path("zwei.txt")};
+        dialogs.saveAnswers = {path("zwei")};
+        TForm1 form;
+        form.controls().CheckBox1->setChecked(false);
+        form.Button1Click();
+        form.controls().Image1->grab();
+        QCOMPARE(form.controls().Image1->decodedImage().size(), QSize(32, 32));
+        QVERIFY(reporter.texts.isEmpty());
+    }
+
+    void hexSelectionMovesTheAsciiCellOneWay() {
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        writeFile(path("auswahl.txt"), recordingOf(smallJpeg()));
+        dialogs.openAnswers = {path("auswahl.txt")};
+        dialogs.saveAnswers = {path("auswahl")};
+        TForm1 form;
+        form.show();
+        form.controls().CheckBox1->setChecked(false);
+        form.Button1Click();
+        StringGrid* hex = form.controls().StringGrid1;
+        StringGrid* ascii = form.controls().StringGrid2;
+        hex->setCurrentCell(5, 3);
+        QCOMPARE(ascii->currentCell(), QPoint(5, 3));
+        ascii->setCurrentCell(9, 7);
+        QCOMPARE(hex->currentCell(), QPoint(5, 3));
+        QCOMPARE(ascii->currentCell(), QPoint(9, 7));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"

@@ -1,0 +1,153 @@
+// merlon-convert: turns recordings (terminal captures holding a picture
+// stream) into JPEG files, one line of report per recording.
+#include "capture/hex_capture.h"
+#include "capture/recording_text.h"
+#include "platform/files.h"
+#include "platform/user_error.h"
+
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] = "Aufruf: merlon-convert MITSCHNITT [-o AUSGABE]\n"
+                      "       merlon-convert MITSCHNITT... [-d VERZEICHNIS]\n"
+                      "       merlon-convert --help\n";
+
+const char kHelp[] =
+    "Wandelt Mitschnitte (Textdateien mit einem Bilddatenstrom zwischen CAM_B und\n"
+    "CAM_E) in JPEG-Dateien um, nach denselben Regeln wie \"Aufnahme öffnen\" im\n"
+    "Programm. Die Bytes werden auch geschrieben, wenn die Endemarke fehlt.\n"
+    "\n"
+    "  MITSCHNITT          schreibt MITSCHNITT mit der Endung .jpg statt der\n"
+    "                      bisherigen (bild.txt -> bild.jpg); mehrere Mitschnitte\n"
+    "                      werden jeder neben sich geschrieben\n"
+    "  -o AUSGABE          schreibt genau nach AUSGABE (nur mit einem Mitschnitt)\n"
+    "  -d VERZEICHNIS      schreibt VERZEICHNIS/<Name>.jpg für jeden Mitschnitt\n"
+    "  --help              zeigt diese Hilfe\n"
+    "\n"
+    "Für jede Umwandlung erscheint eine Zeile: Ausgabedatei, Anzahl der Bytes und\n"
+    "ob die Endemarke gesehen wurde. Eine vorhandene Ausgabedatei wird ersetzt;\n"
+    "der Mitschnitt selbst wird nie überschrieben.\n"
+    "\n"
+    "Rückgabewert: 0, wenn alle Dateien geschrieben wurden; 1, wenn ein Mitschnitt\n"
+    "nicht gelesen oder eine Ausgabe nicht geschrieben werden konnte (die übrigen\n"
+    "werden trotzdem umgewandelt); 2 bei falschem Aufruf.\n";
+
+struct Options {
+    std::vector<std::string> recordings;
+    std::optional<std::string> output;
+    std::optional<std::string> directory;
+    bool help = false;
+};
+
+class UsageError {
+public:
+    explicit UsageError(std::string text) : message(std::move(text)) {}
+    std::string message;
+};
+
+Options ParseArguments(int argc, char** argv) {
+    Options options;
+    bool onlyNames = false;
+    for (int index = 1; index < argc; ++index) {
+        const std::string argument = argv[index];
+        if (onlyNames || argument.empty() || argument[0] != '-' || argument == "-") {
+            options.recordings.push_back(argument);
+        } else if (argument == "--") {
+            onlyNames = true;
+        } else if (argument == "--help" || argument == "-h") {
+            options.help = true;
+        } else if (argument == "-o" || argument == "-d") {
+            auto& target = argument == "-o" ? options.output : options.directory;
+            if (target)
+                throw UsageError("Option " + argument + " ist doppelt angegeben");
+            if (index + 1 >= argc)
+                throw UsageError("Option " + argument + " braucht einen Namen");
+            target = argv[++index];
+        } else {
+            throw UsageError("Unbekannte Option " + argument);
+        }
+    }
+    if (options.help)
+        return options;
+    if (options.recordings.empty())
+        throw UsageError("Kein Mitschnitt angegeben");
+    if (options.output && options.directory)
+        throw UsageError("-o und -d schließen einander aus");
+    if (options.output && options.recordings.size() > 1)
+        throw UsageError("-o geht nur mit einem Mitschnitt; für mehrere -d verwenden");
+    return options;
+}
+
+std::string OutputName(const Options& options, const std::string& recording) {
+    if (options.output)
+        return *options.output;
+    if (options.directory)
+        return JpgNameInDirectory(*options.directory, recording);
+    return ReplaceExtensionWithJpg(recording);
+}
+
+bool SameFile(const std::string& first, const std::string& second) {
+    struct stat a {};
+    struct stat b {};
+    return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The same steps as the menu's conversion: load with the recording rules,
+// decode, write whatever was decoded.
+void Convert(const std::string& recording, const std::string& output) {
+    std::string text = ReadRecordingFile(recording);
+    // Writing the picture over its own recording would lose the recording.
+    if (SameFile(recording, output))
+        throw UserError::withDetail("Datei %s ist der Mitschnitt selbst und wird nicht ersetzt",
+                                    output);
+    NormaliseRecordingText(text);
+    const DecodedCapture decoded = DecodeHexCapture(text);
+    std::string().swap(text); // gives the recording's memory back before writing
+    WriteFileReplacing(output, decoded.bytes);
+    std::cout << output << ": " << decoded.bytes.size()
+              << (decoded.bytes.size() == 1 ? " Byte, " : " Bytes, ")
+              << (decoded.endSeen ? "Endemarke gesehen" : "keine Endemarke") << std::endl;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    IgnoreFileSizeSignal();
+    Options options;
+    try {
+        options = ParseArguments(argc, argv);
+    } catch (const UsageError& error) {
+        std::cerr << "merlon-convert: " << error.message << "\n" << kUsage;
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::cout << kUsage << "\n" << kHelp;
+        return kExitOk;
+    }
+
+    int exitCode = kExitOk;
+    for (const std::string& recording : options.recordings) {
+        try {
+            Convert(recording, OutputName(options, recording));
+        } catch (const UserError& error) {
+            std::cerr << "merlon-convert: " << error.what() << std::endl;
+            exitCode = kExitFailed;
+        } catch (const std::bad_alloc&) {
+            std::cerr << "merlon-convert: " << recording
+                      << ": zu wenig Arbeitsspeicher für die Umwandlung" << std::endl;
+            exitCode = kExitFailed;
+        }
+    }
+    return exitCode;
+}

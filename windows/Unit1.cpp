@@ -1,0 +1,165 @@
+#include "windows/Unit1.h"
+
+#include "capture/hex_capture.h"
+#include "capture/recording_text.h"
+#include "platform/files.h"
+#include "ui_Unit1.h"
+#include "windows/classic_font.h"
+#include "windows/failure_guard.h"
+#include "windows/file_dialogs.h"
+#include "windows/window_placement.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <cstdlib>
+
+// The logo lives in this library's resources, which a static library must
+// register itself.
+static void RegisterWindowResources() {
+    Q_INIT_RESOURCE(windows);
+}
+
+namespace {
+
+constexpr int kClientWidth = 705;
+constexpr int kClientHeight = 486;
+
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()) {
+    RegisterClassicFontSubstitutes();
+    ui_->setupUi(this);
+    setObjectName(QStringLiteral("Form1"));
+    for (QLabel* label : {ui_->Label1, ui_->Label2, ui_->Label3, ui_->Label4, ui_->Label5,
+                          ui_->Label6, ui_->Label7})
+        label->adjustSize();
+    ui_->StringGrid2->setCellText(ByteGridModel::CellText::Character);
+    connect(ui_->StringGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    StringGrid1SelectCell(current.column() + 1, current.row() + 1);
+            });
+
+    connect(ui_->Aufnahmeffnen1, &QAction::triggered, this,
+            GuardedSlot(this, &TForm1::Aufnahmeffnen1Click));
+    connect(ui_->Beenden1, &QAction::triggered, this, [this] { Beenden1Click(); });
+    connect(ui_->COM1, &QAction::triggered, this, GuardedSlot(this, &TForm1::COM1Click));
+    connect(ui_->COMschlieen1, &QAction::triggered, this,
+            GuardedSlot(this, &TForm1::COMschlieen1Click));
+    connect(ui_->Listenansicht1, &QAction::triggered, this,
+            GuardedSlot(this, &TForm1::Listenansicht1Click));
+
+    // An error found while drawing is reported after the paint, like any other.
+    connect(ui_->Image1, &PictureView::drawingFailed, this,
+            [](const QString& message) { ReportFailure(message); });
+
+    timer1_.setInterval(1000);
+    timer2_.setInterval(0);
+
+    // The client area is fixed; the menu bar sits above it.
+    centralWidget()->setFixedSize(kClientWidth, kClientHeight);
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    CentreOnDesktop(*this);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::setCompanionWindows(TForm2* dataWindow, TForm3* comWindow) {
+    dataWindow_ = dataWindow;
+    comWindow_ = comWindow;
+}
+
+void TForm1::FormCreate() {
+    // The picture view always stretches; it starts with the logo that comes
+    // with the window's definition.
+    RegisterWindowResources();
+    QFile logo(QStringLiteral(":/logo.jpg"));
+    if (logo.open(QIODevice::ReadOnly))
+        ui_->Image1->loadBytes(logo.readAll().toStdString());
+    timer1_.start();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        QCoreApplication::quit();
+}
+
+void TForm1::FormShow() {
+    sizeGrids(15);
+}
+
+void TForm1::sizeGrids(std::size_t byteCount) {
+    const int rows = static_cast<int>(std::min<std::size_t>(byteCount / 16 + 2, INT32_MAX));
+    ui_->StringGrid1->setGridShape(17, rows, 20, 20);
+    ui_->StringGrid2->setGridShape(17, rows, 15, 20);
+    ui_->StringGrid1->resize(380, ui_->StringGrid1->height());
+    ui_->StringGrid2->resize(300, ui_->StringGrid2->height());
+    ui_->StringGrid1->cells().setFixedCell(0, 0, QStringLiteral("  /"));
+    ui_->StringGrid2->cells().setFixedCell(0, 0, QStringLiteral("/"));
+}
+
+void TForm1::fillGrids(std::string_view bytes) {
+    sizeGrids(bytes.size());
+    ui_->StringGrid1->cells().writeBytes(bytes);
+    ui_->StringGrid2->cells().writeBytes(bytes);
+}
+
+void TForm1::StringGrid1SelectCell(int column, int row) {
+    ui_->StringGrid2->setCurrentCell(column, row);
+}
+
+void TForm1::Button1Click() {
+    const QString openTitle = QStringLiteral("Mitschnitt oeffnen.");
+    const QString openFilter = QStringLiteral("*.*");
+    const QString saveTitle = QStringLiteral("Speicherort und Dateinamen eingeben.");
+    const QString saveFilter = QStringLiteral(".jpg");
+    FileDialogs& dialogs = CurrentFileDialogs();
+
+    // A cancelled open keeps the capture buffer as it is and goes on with it.
+    if (const auto recording = dialogs.askOpenFile(this, openTitle, openFilter)) {
+        std::string text = ReadRecordingFile(LocalPath(*recording));
+        NormaliseRecordingText(text);
+        captureBuffer_ = std::move(text);
+    }
+    const DecodedCapture decoded = DecodeHexCapture(captureBuffer_);
+
+    // A cancelled save leaves the name empty, which the creation refuses.
+    std::string outputName;
+    if (const auto chosen = dialogs.askSaveFile(this, saveTitle, saveFilter))
+        outputName = LocalPath(*chosen + saveFilter);
+    WriteFileReplacing(outputName, decoded.bytes);
+
+    if (ui_->CheckBox1->isChecked())
+        ui_->Image1->loadFile(outputName);
+    fillGrids(decoded.bytes);
+}
+
+void TForm1::Aufnahmeffnen1Click() {
+    Button1Click();
+}
+
+void TForm1::Beenden1Click() {
+    // At once: no close handler, nothing saved; the system releases the port.
+    std::_Exit(EXIT_SUCCESS);
+}
+
+// The data and COM windows come with the serial link; until then these do nothing.
+void TForm1::COM1Click() {}
+
+void TForm1::COMschlieen1Click() {}
+
+void TForm1::Listenansicht1Click() {}

@@ -1,0 +1,82 @@
+#include "windows/string_grid.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyleOptionHeader>
+
+StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
+    setCellText(ByteGridModel::CellText::Hex);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);
+    setShowGrid(true);
+    setCornerButtonEnabled(false);
+    for (QHeaderView* header : {horizontalHeader(), verticalHeader()}) {
+        header->setSectionResizeMode(QHeaderView::Fixed);
+        header->setSectionsClickable(false);
+        header->setHighlightSections(false);
+        header->setMinimumSectionSize(1);
+    }
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The corner button is where the top-left fixed cell sits; it draws no
+    // text of its own, so its paint is done here.
+    if (auto* corner = findChild<QAbstractButton*>())
+        corner->installEventFilter(this);
+}
+
+void StringGrid::setCellText(ByteGridModel::CellText cellText) {
+    auto* replaced = model_;
+    model_ = new ByteGridModel(cellText, this);
+    setModel(model_);
+    delete replaced;
+    connect(model_, &QAbstractItemModel::headerDataChanged, this, [this] {
+        if (auto* corner = findChild<QAbstractButton*>())
+            corner->update();
+    });
+}
+
+void StringGrid::setGridShape(int columns, int rows, int columnWidth, int rowHeight) {
+    model_->setGridSize(columns, rows);
+    horizontalHeader()->setDefaultSectionSize(columnWidth);
+    verticalHeader()->setDefaultSectionSize(rowHeight);
+    horizontalHeader()->setFixedHeight(rowHeight);
+    verticalHeader()->setFixedWidth(columnWidth);
+}
+
+QPoint StringGrid::currentCell() const {
+    const QModelIndex index = currentIndex();
+    if (!index.isValid())
+        return {-1, -1};
+    return {index.column() + 1, index.row() + 1};
+}
+
+void StringGrid::setCurrentCell(int column, int row) {
+    const QModelIndex index = model_->index(row - 1, column - 1);
+    if (!index.isValid())
+        return;
+    setCurrentIndex(index); // selects that cell alone, dropping any range
+    scrollTo(index);
+}
+
+bool StringGrid::eventFilter(QObject* watched, QEvent* event) {
+    auto* corner = qobject_cast<QAbstractButton*>(watched);
+    if (corner && event->type() == QEvent::Paint) {
+        QPainter painter(corner);
+        QStyleOptionHeader option;
+        option.initFrom(corner);
+        option.rect = corner->rect();
+        option.position = QStyleOptionHeader::OnlyOneSection;
+        option.text = model_->cell(0, 0);
+        option.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+        style()->drawControl(QStyle::CE_Header, &option, &painter, corner);
+        return true;
+    }
+    return QTableView::eventFilter(watched, event);
+}
