@@ -2,6 +2,8 @@
 // window in this order, shows the main window and runs the event loop.
 #include "platform/files.h"
 #include "windows/Unit1.h"
+#include "windows/Unit2.h"
+#include "windows/Unit3.h"
 
 #include <QApplication>
 
@@ -9,6 +11,10 @@ int main(int argc, char** argv) {
     IgnoreFileSizeSignal();
     QApplication application(argc, argv);
     TForm1 form1;
+    TForm2 form2(form1.Timer1());
+    TForm3 form3;
+    form1.setCompanionWindows(&form2, &form3);
+    form2.setPortSettingsSource([&form3] { return form3.fields(); });
     form1.show();
     return application.exec();
 }

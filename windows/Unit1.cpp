@@ -4,6 +4,8 @@
 #include "capture/recording_text.h"
 #include "platform/files.h"
 #include "ui_Unit1.h"
+#include "windows/Unit2.h"
+#include "windows/Unit3.h"
 #include "windows/classic_font.h"
 #include "windows/failure_guard.h"
 #include "windows/file_dialogs.h"
@@ -157,9 +159,20 @@ void TForm1::Beenden1Click() {
     std::_Exit(EXIT_SUCCESS);
 }
 
-// The data and COM windows come with the serial link; until then these do nothing.
-void TForm1::COM1Click() {}
+void TForm1::COM1Click() {
+    // While connected the settings could not take effect: say nothing, do nothing.
+    if (!comWindow_ || (dataWindow_ && dataWindow_->connected()))
+        return;
+    if (!comWindow_->isVisible())
+        comWindow_->show();
+}
 
-void TForm1::COMschlieen1Click() {}
+void TForm1::COMschlieen1Click() {
+    if (dataWindow_)
+        dataWindow_->Button3Click();
+}
 
-void TForm1::Listenansicht1Click() {}
+void TForm1::Listenansicht1Click() {
+    if (dataWindow_ && !dataWindow_->isVisible())
+        dataWindow_->show();
+}

@@ -5,7 +5,7 @@
 #include "platform/serial_device.h"
 #include "platform/user_error.h"
 #include "serial/com_port.h"
-#include "tests/serial/pty_pair.h"
+#include "tests/support/pty_pair.h"
 #include "tests/serial/termios2_probe.h"
 
 #include <QElapsedTimer>

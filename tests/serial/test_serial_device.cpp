@@ -2,7 +2,7 @@
 // the interval only counting once bytes flow, and reads of what is waiting
 // keep to their limit.
 #include "platform/serial_device.h"
-#include "tests/serial/pty_pair.h"
+#include "tests/support/pty_pair.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

@@ -1,0 +1,24 @@
+#include "windows/Unit3.h"
+
+#include "ui_Unit3.h"
+#include "windows/window_placement.h"
+
+TForm3::TForm3(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TForm3>()) {
+    ui_->setupUi(this);
+    setObjectName(QStringLiteral("Form3"));
+    for (QLabel* label : {ui_->Label1, ui_->Label2, ui_->Label3})
+        label->adjustSize();
+    connect(ui_->Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+    MakeFixedStayOnTopWindow(*this, Qt::Dialog, QSize(115, 198));
+}
+
+TForm3::~TForm3() = default;
+
+ComPortFields TForm3::fields() const {
+    return {ui_->Edit1->text().toStdString(), ui_->Edit2->text().toStdString(),
+            ui_->Edit3->text().toStdString()};
+}
+
+void TForm3::Button1Click() {
+    setVisible(false);
+}

@@ -1,0 +1,81 @@
+// The data window's received-text box: an editable multi-line text box over a
+// byte text, shown as Windows-1252 characters in the system's fixed-pitch
+// font, with both scroll bars. It stays fast when the text holds megabytes on
+// one line: appending costs the chunk, and painting covers only the lines and
+// columns on screen. The vertical scroll bar counts lines, the horizontal one
+// columns.
+#pragma once
+
+#include "windows/received_text_glyphs.h"
+#include "windows/received_text_model.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <string>
+#include <string_view>
+
+class ReceivedTextView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    explicit ReceivedTextView(QWidget* parent = nullptr);
+
+    // The bytes, the user's edits included.
+    const std::string& text() const { return model_.text(); }
+
+    // Programmatic updates: each shows the text from its beginning again, with
+    // the caret there, as a text box does whose whole text was replaced. Bytes
+    // from a NUL on are not kept. Appending an empty chunk changes nothing.
+    void setText(std::string bytes);
+    void appendBytes(std::string_view chunk);
+    void clear();
+
+    // Caret, selection and line index, for callers that need to look closer.
+    const ReceivedTextModel& model() const { return model_; }
+
+    void copy() const;
+    void cut();
+    void paste();
+    void selectAll();
+
+signals:
+    // The user changed the text (typing, deleting, cutting, pasting).
+    void textEdited();
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
+private:
+    bool handleKey(QKeyEvent* event);
+    void insertTyped(const QString& typed);
+    void afterProgrammaticUpdate();
+    void afterCaretMove();
+    void afterEdit(bool changed);
+    void updateScrollBars();
+    void ensureCaretVisible();
+    void restartBlink();
+    int fullVisibleLines() const;
+    int fullVisibleColumns() const;
+    std::size_t positionAt(QPointF viewportPoint) const;
+    QRect caretRect() const;
+
+    ReceivedTextModel model_;
+    ReceivedTextGlyphs glyphs_;
+    QBasicTimer blinkTimer_;
+    bool caretShown_ = true;
+    bool dragging_ = false;
+};
