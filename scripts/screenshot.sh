@@ -7,6 +7,6 @@ MERLON_WITH_DISPLAY_TOOLS=1 scripts/install-deps.sh
 scripts/build.sh
 out=$(mktemp -d)
 xvfb-run -a -s "-screen 0 1024x768x24" \
-    build/tools/screenshot/merlon-screenshot tests/data/recording_wrapped.txt "$out/bild" \
+    build/tools/screenshot/merlon-screenshot samples/aufnahme-beispiel.txt "$out/bild" \
     docs/main-window.png
 echo "docs/main-window.png"

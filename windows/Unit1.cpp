@@ -2,6 +2,7 @@
 
 #include "capture/hex_capture.h"
 #include "capture/recording_text.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "ui_Unit1.h"
 #include "windows/Unit2.h"
@@ -9,6 +10,7 @@
 #include "windows/classic_font.h"
 #include "windows/failure_guard.h"
 #include "windows/file_dialogs.h"
+#include "windows/widget_text.h"
 #include "windows/window_placement.h"
 
 #include <QCloseEvent>
@@ -55,6 +57,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
             GuardedSlot(this, &TForm1::COMschlieen1Click));
     connect(ui_->Listenansicht1, &QAction::triggered, this,
             GuardedSlot(this, &TForm1::Listenansicht1Click));
+
+    connect(ui_->Button3, &QPushButton::clicked, this, GuardedSlot(this, &TForm1::Button3Click));
+    connect(ui_->Button4, &QPushButton::clicked, this, GuardedSlot(this, &TForm1::Button4Click));
 
     // An error found while drawing is reported after the paint, like any other.
     connect(ui_->Image1, &PictureView::drawingFailed, this,
@@ -148,6 +153,32 @@ void TForm1::Button1Click() {
     if (ui_->CheckBox1->isChecked())
         ui_->Image1->loadFile(outputName);
     fillGrids(decoded.bytes);
+}
+
+void TForm1::sendCommandLine(const std::string& line) {
+    if (!dataWindow_)
+        return;
+    dataWindow_->setCommandField(line);
+    dataWindow_->Button1Click(); // opens the port on the first line, a no-op later
+    dataWindow_->Button5Click();
+}
+
+void TForm1::Button3Click() {
+    // Open loop: the modem's replies land in the received text and are not awaited.
+    sendCommandLine("AT");
+    CurrentClock().sleepMs(1000);
+    sendCommandLine("ATD " + FromWidgetText(ui_->Edit1->text()));
+}
+
+void TForm1::Button4Click() {
+    // Each box is read when its line goes out.
+    sendCommandLine(ui_->CheckBox2->isChecked() ? "CONBE" : "CONBA");
+    CurrentClock().sleepMs(1000);
+    sendCommandLine(ui_->CheckBox3->isChecked() ? "CONSD" : "CONSI");
+    CurrentClock().sleepMs(1000);
+    sendCommandLine(ui_->CheckBox4->isChecked() ? "CONRH" : "CONRL");
+    CurrentClock().sleepMs(1000);
+    sendCommandLine("BILD");
 }
 
 void TForm1::Aufnahmeffnen1Click() {

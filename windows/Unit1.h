@@ -33,6 +33,10 @@ public:
 
     // "Datei konvertieren": recording conversion.
     void Button1Click();
+    // "Datenverbindung aufbauen": "AT", a second's wait, "ATD " and the number.
+    void Button3Click();
+    // "BILD": the three option lines and the request, a second apart.
+    void Button4Click();
 
     void Aufnahmeffnen1Click();
     [[noreturn]] void Beenden1Click();
@@ -52,6 +56,8 @@ private:
     void FormShow();
     void sizeGrids(std::size_t byteCount);
     void fillGrids(std::string_view bytes);
+    // Puts the line into the data window's command field, connects, sends.
+    void sendCommandLine(const std::string& line);
 
     std::unique_ptr<Ui::TForm1> ui_;
     TForm2* dataWindow_ = nullptr;

@@ -2,6 +2,7 @@
 // as the far side: connect, send, poll, disconnect and the menu items that
 // reach them.
 #include "serial/com_port.h"
+#include "tests/support/program_windows.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_message_reporter.h"
 #include "ui_Unit1.h"
@@ -16,19 +17,6 @@
 #include <cstdlib>
 
 namespace {
-
-// The three windows wired as the program wires them.
-struct Windows {
-    TForm1 form1;
-    TForm2 form2{form1.Timer1()};
-    TForm3 form3;
-    Windows() {
-        form1.setCompanionWindows(&form2, &form3);
-        form2.setPortSettingsSource([this] { return form3.fields(); });
-    }
-    ~Windows() { form2.Button3Click(); }
-    void usePort(const QString& number) { form3.controls().Edit1->setText(number); }
-};
 
 // The widget that Tab moves to from this one.
 QWidget* nextTabStop(QWidget* widget) {
@@ -58,7 +46,7 @@ private slots:
     }
 
     void windowsStartAsDefined() {
-        Windows w;
+        ProgramWindows w;
         w.form1.show();
         QVERIFY(!w.form2.isVisible());
         QVERIFY(!w.form3.isVisible());
@@ -86,7 +74,7 @@ private slots:
     }
 
     void menuShowsAndHidesTheWindows() {
-        Windows w;
+        ProgramWindows w;
         w.form1.show();
         w.form1.controls().Listenansicht1->trigger();
         QVERIFY(w.form2.isVisible());
@@ -105,7 +93,7 @@ private slots:
     }
 
     void sendWhileNotConnectedDropsTheLine() {
-        Windows w;
+        ProgramWindows w;
         w.form2.setCommandField("BILD");
         w.form2.Button5Click();
         QCOMPARE(w.form2.controls().Memo3->toPlainText(), QString());
@@ -113,7 +101,7 @@ private slots:
     }
 
     void connectOpensOnceAndSendWrites() {
-        Windows w;
+        ProgramWindows w;
         w.form1.Timer1().stop();
         w.form2.Button1Click();
         QVERIFY(w.form2.connected());
@@ -138,7 +126,7 @@ private slots:
     }
 
     void disconnectWhileNotConnectedKeepsTheCaptureTick() {
-        Windows w;
+        ProgramWindows w;
         QVERIFY(w.form1.Timer1().isActive());
         w.form2.Button3Click();
         QVERIFY(w.form1.Timer1().isActive());
@@ -158,7 +146,7 @@ private slots:
         QFETCH(QString, port);
         QFETCH(QString, message);
         RecordingMessageReporter reporter;
-        Windows w;
+        ProgramWindows w;
         w.form1.Timer1().stop();
         w.usePort(port);
         Guarded([&] { w.form2.Button1Click(); });
@@ -189,7 +177,7 @@ private slots:
         QFETCH(QByteArray, first);
         QFETCH(QByteArray, second);
         QFETCH(QByteArray, received);
-        Windows w;
+        ProgramWindows w;
         w.form2.Button1Click();
         w.form2.Timer1().stop(); // polls are driven by hand here
         for (const QByteArray& chunk : {first, second}) {
@@ -202,7 +190,7 @@ private slots:
 
     void vanishedDeviceIsReportedOnceAndClosed() {
         RecordingMessageReporter reporter;
-        Windows w;
+        ProgramWindows w;
         w.form2.Button1Click(); // the poll runs on its timer from here
         QVERIFY(pty_->sendFromFarSide("CAM_B\r\nFF D8 "));
         QTRY_COMPARE(w.form2.receivedText(), std::string("CAM_B\r\nFF D8 "));

@@ -1,0 +1,108 @@
+// The simulated modem and the Merlon board behind it, as a state machine
+// without any I/O: bytes from the far side go in with the time they arrived,
+// the bytes to put on the line come out. The event loop owns the clock, the
+// device and the pacing; the pictures themselves are made elsewhere.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The board's options for the next picture, as the option lines set them.
+struct BoardOptions {
+    bool flash = false;  // "CONBE" / "CONBA"
+    bool direct = false; // "CONSD" / "CONSI"
+    bool large = false;  // "CONRH" / "CONRL"
+
+    bool operator==(const BoardOptions& other) const {
+        return flash == other.flash && direct == other.direct && large == other.large;
+    }
+};
+
+struct ModemSettings {
+    bool echo = true;                // command echo at start (ATE1)
+    std::int64_t dialDelayMs = 1500; // from "ATD…" to "CONNECT"
+    long speed = 9600;               // reported in "CONNECT <speed>"
+    std::int64_t guardMs = 1000;     // silence around "+++"
+};
+
+class ModemBoard {
+public:
+    enum class State {
+        Command,       // no call; lines are AT commands
+        Dialling,      // "ATD" taken, waiting for the far modem
+        Online,        // call up; lines go to the board
+        OnlineCommand, // call up, but escaped to command mode with "+++"
+    };
+
+    // Longest command or board line kept; the rest of an overlong line is
+    // dropped, so that a stream of garbage cannot grow memory without bound.
+    static constexpr std::size_t kMaxLineLength = 256;
+
+    explicit ModemBoard(const ModemSettings& settings);
+
+    // Bytes the far side wrote, received at nowMs (a monotonic time).
+    void receive(std::string_view bytes, std::int64_t nowMs);
+    // Runs the timers (dial, escape guard) that are due at nowMs.
+    void advance(std::int64_t nowMs);
+    // When advance() next has something to do, if anything is pending.
+    std::optional<std::int64_t> nextTimer() const;
+
+    // "BILD" lines the board took during a call, each with the options in
+    // force at that moment, oldest first. Taking them empties the list.
+    std::vector<BoardOptions> takePictureRequests();
+
+    // Board text for the line (a picture stream, chatter). It goes out only
+    // while the call is online; after "+++" it waits until "ATO".
+    // With hangUpAfter, the call drops with "NO CARRIER" right after it.
+    void queueBoardText(std::string text, bool hangUpAfter = false);
+
+    // The bytes to write next: the modem's own texts first, then board text.
+    // Empty when there is nothing to send.
+    std::string_view pendingOutput() const;
+    // Reports that the first count bytes of pendingOutput() went out.
+    void consumeOutput(std::size_t count);
+
+    State state() const { return state_; }
+    bool inCall() const { return state_ == State::Online || state_ == State::OnlineCommand; }
+    bool echo() const { return echo_; }
+    const BoardOptions& options() const { return options_; }
+
+private:
+    struct BoardSegment {
+        std::string text;
+        std::size_t sent = 0;
+        bool hangUpAfter = false;
+    };
+
+    void receiveInCommandMode(char c);
+    void receiveOnline(char c, std::int64_t nowMs);
+    void commandLine(const std::string& line);
+    void boardLine(const std::string& line);
+    void reply(std::string_view resultCode);
+    void connect(std::int64_t nowMs);
+    void dropCall();
+
+    ModemSettings settings_;
+    State state_ = State::Command;
+    bool echo_;
+    BoardOptions options_;
+
+    std::string line_;
+    bool lineOverflowed_ = false;
+
+    std::int64_t dialDoneAt_ = 0;
+    // Escape detection: time of the last byte received while online, and
+    // how many "+" of a possible escape arrived after a guard-time silence.
+    std::int64_t lastOnlineByteAt_ = 0;
+    int escapePluses_ = 0;
+    std::int64_t escapeDoneAt_ = 0;
+
+    std::string modemOut_;
+    std::deque<BoardSegment> boardOut_;
+    std::vector<BoardOptions> pictureRequests_;
+};

@@ -1,0 +1,25 @@
+// The simulator's command line: what it understands and its German help.
+#pragma once
+
+#include "tools/board-sim/picture_stream.h"
+
+#include <string>
+#include <vector>
+
+struct SimOptions {
+    std::string linkPath; // --link: symbolic link to the device
+    bool echo = true;     // --no-echo clears it
+    int dialDelayMs = 1500;
+    long baud = 9600;    // line speed: pacing and "CONNECT <baud>"
+    bool fast = false;   // no pacing: as fast as the pseudo-terminal takes it
+    std::string saveDir; // --save: where each picture sent is written
+    int quality = 75;    // JPEG quality of the pictures
+    FaultPlan faults;
+    bool help = false;
+};
+
+// Reads the arguments after the program name into options. Returns an empty
+// text on success, else the German message that says what is wrong.
+std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOptions& options);
+
+std::string SimHelpText(const std::string& programName);
