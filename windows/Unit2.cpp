@@ -79,16 +79,10 @@ void TForm2::Timer1Timer() {
     // that the text keeps pace with fast lines.
     if (status == PortStatus::Ok && chunk.size() >= ComChunkBytes)
         status = ReadComWaiting(ComHandle, chunk);
-    appendReceived(chunk);
+    // The box keeps text up to its first NUL byte, so the rest of such a chunk is dropped there.
+    ui_->Memo1->appendBytes(chunk);
     if (status == PortStatus::Vanished)
         reportVanishedPort();
-}
-
-void TForm2::appendReceived(std::string_view chunk) {
-    // The box holds text up to its first NUL byte; the rest of the chunk is not kept.
-    const std::string_view kept = UntilFirstNul(chunk);
-    if (!kept.empty())
-        ui_->Memo1->appendBytes(kept);
 }
 
 void TForm2::reportVanishedPort() {

@@ -48,7 +48,6 @@ public:
 
 private:
     void FormCreate();
-    void appendReceived(std::string_view chunk);
     [[noreturn]] void reportVanishedPort();
 
     std::unique_ptr<Ui::TForm2> ui_;
