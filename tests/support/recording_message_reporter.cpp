@@ -1,1 +1,0 @@
-#include "tests/support/recording_message_reporter.h"
