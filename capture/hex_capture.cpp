@@ -149,6 +149,7 @@ DecodedCapture DecodeHexCapture(std::string_view text) {
     const std::size_t start = text.find("CAM_B");
     if (start == std::string_view::npos)
         return result;
+    result.startSeen = true;
 
     auto markerAt = [&](std::size_t i, char last) {
         return i < length && length - i >= 5 && std::memcmp(at + i, "CAM_", 4) == 0 &&
@@ -170,6 +171,7 @@ DecodedCapture DecodeHexCapture(std::string_view text) {
     std::size_t i = start + kStartSkip;
     if (finishStep(i)) {
         result.endSeen = true;
+        result.endPosition = i + 5;
         result.bytes = sink.finish();
         return result;
     }
@@ -196,6 +198,7 @@ DecodedCapture DecodeHexCapture(std::string_view text) {
             i += kStartSkip;
         if (finishStep(i)) {
             result.endSeen = true;
+            result.endPosition = i + 5;
             break;
         }
         ++i;

@@ -8,6 +8,10 @@
 struct DecodedCapture {
     std::string bytes;    // the decoded picture bytes, unchanged
     bool endSeen = false; // "CAM_E" met after a "CAM_B"
+    bool startSeen = false;
+    // Just past the end marker when endSeen: how much of the text the
+    // picture took.
+    std::size_t endPosition = 0;
 };
 
 DecodedCapture DecodeHexCapture(std::string_view text);

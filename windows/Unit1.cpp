@@ -1,5 +1,7 @@
 #include "windows/Unit1.h"
 
+#include "camera/capture_controls.h"
+#include "camera/capture_status.h"
 #include "capture/hex_capture.h"
 #include "capture/recording_text.h"
 #include "platform/clock.h"
@@ -16,6 +18,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QSignalBlocker>
+#include <QStatusBar>
 #include <cstdlib>
 
 // The logo lives in this library's resources, which a static library must
@@ -33,11 +37,35 @@ std::string LocalPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+void SetCheckedQuietly(QCheckBox& box, bool checked) {
+    const QSignalBlocker quiet(box);
+    box.setChecked(checked);
+}
+
 } // namespace
+
+// The settings the live capture reads, from the window's fields and boxes.
+class MainWindowCaptureControls : public CaptureControls {
+public:
+    explicit MainWindowCaptureControls(Ui::TForm1& ui) : ui_(ui) {}
+    // A file name: in the file system's encoding, not the line's.
+    std::string fileStem() override { return LocalPath(ui_.Edit2->text()); }
+    std::string phoneNumber() override { return FromWidgetText(ui_.Edit1->text()); }
+    bool flash() override { return ui_.CheckBox2->isChecked(); }
+    bool direct() override { return ui_.CheckBox3->isChecked(); }
+    bool large() override { return ui_.CheckBox4->isChecked(); }
+    bool showsPictures() override { return ui_.CheckBox1->isChecked(); }
+    void showPicture(const std::string& path) override { ui_.Image1->loadFile(path); }
+
+private:
+    Ui::TForm1& ui_;
+};
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TForm1>()) {
     RegisterClassicFontSubstitutes();
     ui_->setupUi(this);
+    captureControls_ = std::make_unique<MainWindowCaptureControls>(*ui_);
+    session_ = std::make_unique<CaptureSession>(*captureControls_);
     setObjectName(QStringLiteral("Form1"));
     for (QLabel* label : {ui_->Label1, ui_->Label2, ui_->Label3, ui_->Label4, ui_->Label5,
                           ui_->Label6, ui_->Label7})
@@ -60,17 +88,31 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
 
     connect(ui_->Button3, &QPushButton::clicked, this, GuardedSlot(this, &TForm1::Button3Click));
     connect(ui_->Button4, &QPushButton::clicked, this, GuardedSlot(this, &TForm1::Button4Click));
+    connect(ui_->CheckBox5, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox5Click));
+    connect(ui_->CheckBox6, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox6Click));
+    connect(ui_->CheckBox7, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox7Click));
+    connect(&Timer1(), &QTimer::timeout, this, GuardedSlot(this, &TForm1::Timer1Timer));
+    connect(session_.get(), &CaptureSession::intervalDue, this,
+            GuardedSlot(this, &TForm1::Timer2Timer));
+    connect(session_.get(), &CaptureSession::modesChanged, this, &TForm1::showModes);
+    connect(session_.get(), &CaptureSession::modesChanged, this, &TForm1::showStatus);
+    connect(session_.get(), &CaptureSession::progressChanged, this, &TForm1::showStatus);
+    // The time the next interval picture is due moves only when the timer
+    // restarts, but a connect or a tick may change the rest.
+    statusRefresh_.setInterval(1000);
+    connect(&statusRefresh_, &QTimer::timeout, this, &TForm1::showStatus);
+    statusRefresh_.start();
 
     // An error found while drawing is reported after the paint, like any other.
     connect(ui_->Image1, &PictureView::drawingFailed, this,
             [](const QString& message) { ReportFailure(message); });
 
-    timer1_.setInterval(1000);
-    timer2_.setInterval(0);
-
-    // The client area is fixed; the menu bar sits above it.
+    // The client area is fixed; the menu bar sits above it, the status line
+    // below.
+    statusBar()->setSizeGripEnabled(false);
     centralWidget()->setFixedSize(kClientWidth, kClientHeight);
-    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() +
+                                   statusBar()->sizeHint().height());
     CentreOnDesktop(*this);
 
     FormCreate();
@@ -81,6 +123,7 @@ TForm1::~TForm1() = default;
 void TForm1::setCompanionWindows(TForm2* dataWindow, TForm3* comWindow) {
     dataWindow_ = dataWindow;
     comWindow_ = comWindow;
+    session_->setTerminal(dataWindow ? &dataWindow->terminal() : nullptr);
 }
 
 void TForm1::FormCreate() {
@@ -90,7 +133,7 @@ void TForm1::FormCreate() {
     QFile logo(QStringLiteral(":/logo.jpg"));
     if (logo.open(QIODevice::ReadOnly))
         ui_->Image1->loadBytes(logo.readAll().toStdString());
-    timer1_.start();
+    Timer1().start();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -140,9 +183,9 @@ void TForm1::Button1Click() {
     if (const auto recording = dialogs.askOpenFile(this, openTitle, openFilter)) {
         std::string text = ReadRecordingFile(LocalPath(*recording));
         NormaliseRecordingText(text);
-        captureBuffer_ = std::move(text);
+        session_->setCaptureBuffer(std::move(text));
     }
-    const DecodedCapture decoded = DecodeHexCapture(captureBuffer_);
+    const DecodedCapture decoded = DecodeHexCapture(session_->captureBuffer());
 
     // A cancelled save leaves the name empty, which the creation refuses.
     std::string outputName;
@@ -155,30 +198,56 @@ void TForm1::Button1Click() {
     fillGrids(decoded.bytes);
 }
 
-void TForm1::sendCommandLine(const std::string& line) {
-    if (!dataWindow_)
-        return;
-    dataWindow_->setCommandField(line);
-    dataWindow_->Button1Click(); // opens the port on the first line, a no-op later
-    dataWindow_->Button5Click();
-}
-
 void TForm1::Button3Click() {
-    // Open loop: the modem's replies land in the received text and are not awaited.
-    sendCommandLine("AT");
-    CurrentClock().sleepMs(1000);
-    sendCommandLine("ATD " + FromWidgetText(ui_->Edit1->text()));
+    session_->dial();
 }
 
 void TForm1::Button4Click() {
-    // Each box is read when its line goes out.
-    sendCommandLine(ui_->CheckBox2->isChecked() ? "CONBE" : "CONBA");
-    CurrentClock().sleepMs(1000);
-    sendCommandLine(ui_->CheckBox3->isChecked() ? "CONSD" : "CONSI");
-    CurrentClock().sleepMs(1000);
-    sendCommandLine(ui_->CheckBox4->isChecked() ? "CONRH" : "CONRL");
-    CurrentClock().sleepMs(1000);
-    sendCommandLine("BILD");
+    session_->requestPicture();
+}
+
+void TForm1::Timer1Timer() {
+    session_->timerTick();
+}
+
+void TForm1::Button6Click() {
+    session_->decodeAndStore();
+}
+
+void TForm1::Timer2Timer() {
+    session_->intervalTick();
+}
+
+void TForm1::CheckBox5Click() {
+    session_->setWithoutReconnect(ui_->CheckBox5->isChecked());
+}
+
+void TForm1::CheckBox6Click() {
+    session_->setIntervalMode(ui_->CheckBox6->isChecked(), FromWidgetText(ui_->Edit3->text()));
+}
+
+void TForm1::CheckBox7Click() {
+    session_->setContinuousMode(ui_->CheckBox7->isChecked());
+}
+
+void TForm1::showModes() {
+    SetCheckedQuietly(*ui_->CheckBox5, session_->withoutReconnect());
+    SetCheckedQuietly(*ui_->CheckBox6, session_->intervalMode());
+    SetCheckedQuietly(*ui_->CheckBox7, session_->continuousMode());
+    ui_->Button3->setVisible(session_->requestButtonsShown());
+    ui_->Button4->setVisible(session_->requestButtonsShown());
+}
+
+void TForm1::showStatus() {
+    const qint64 remaining = session_->msUntilIntervalDue();
+    std::string text = DescribeProgress(*session_);
+    const std::string mode = DescribeMode(*session_, remaining);
+    if (!text.empty() && !mode.empty())
+        text += " \u2013 ";
+    text += mode;
+    const QString shown = QString::fromStdString(text);
+    if (statusBar()->currentMessage() != shown)
+        statusBar()->showMessage(shown);
 }
 
 void TForm1::Aufnahmeffnen1Click() {

@@ -1,7 +1,11 @@
 // The main window: picture view, hex and ASCII views, the capture settings and
 // the menu. Its handlers keep the names by which the rest of the program
-// invokes them; the hidden buttons are plain member functions.
+// invokes them; the hidden buttons are plain member functions. The live
+// capture and the automatic modes run in the capture session below it, which
+// the handlers forward to and whose state the check boxes mirror.
 #pragma once
+
+#include "camera/capture_session.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -14,6 +18,7 @@ class TForm1;
 }
 class TForm2;
 class TForm3;
+class MainWindowCaptureControls;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -25,11 +30,12 @@ public:
     void setCompanionWindows(TForm2* dataWindow, TForm3* comWindow);
 
     Ui::TForm1& controls() { return *ui_; }
-    QTimer& Timer1() { return timer1_; }
-    QTimer& Timer2() { return timer2_; }
+    CaptureSession& captureSession() { return *session_; }
+    QTimer& Timer1() { return session_->captureTimer(); }
+    QTimer& Timer2() { return session_->intervalTimer(); }
     // The capture buffer (the hidden text the recordings and the live cycle
     // load); like any text a text box holds, it ends at its first NUL byte.
-    const std::string& captureBuffer() const { return captureBuffer_; }
+    const std::string& captureBuffer() const { return session_->captureBuffer(); }
 
     // "Datei konvertieren": recording conversion.
     void Button1Click();
@@ -37,6 +43,15 @@ public:
     void Button3Click();
     // "BILD": the three option lines and the request, a second apart.
     void Button4Click();
+    // Live capture: the once-a-second copy of the received text, and the
+    // decode-and-store step behind the hidden Button6.
+    void Timer1Timer();
+    void Button6Click();
+    // Interval mode's tick, and the three mode check boxes as they change.
+    void Timer2Timer();
+    void CheckBox5Click();
+    void CheckBox6Click();
+    void CheckBox7Click();
 
     void Aufnahmeffnen1Click();
     [[noreturn]] void Beenden1Click();
@@ -56,13 +71,14 @@ private:
     void FormShow();
     void sizeGrids(std::size_t byteCount);
     void fillGrids(std::string_view bytes);
-    // Puts the line into the data window's command field, connects, sends.
-    void sendCommandLine(const std::string& line);
+    // The check boxes and buttons follow the session's modes.
+    void showModes();
+    void showStatus();
 
     std::unique_ptr<Ui::TForm1> ui_;
+    std::unique_ptr<MainWindowCaptureControls> captureControls_;
+    std::unique_ptr<CaptureSession> session_;
+    QTimer statusRefresh_;
     TForm2* dataWindow_ = nullptr;
     TForm3* comWindow_ = nullptr;
-    std::string captureBuffer_;
-    QTimer timer1_;
-    QTimer timer2_;
 };

@@ -1,8 +1,6 @@
 #include "windows/Unit2.h"
 
-#include "platform/user_error.h"
-#include "serial/com_port.h"
-#include "serial/integer_field.h"
+#include "camera/received_text.h"
 #include "ui_Unit2.h"
 #include "windows/failure_guard.h"
 #include "windows/widget_text.h"
@@ -10,22 +8,38 @@
 
 #include <QScrollBar>
 
+// The terminal keeps its received text in the window's text box, so that the
+// user's edits are part of it.
+class ReceivedTextBox : public ReceivedText {
+public:
+    explicit ReceivedTextBox(ReceivedTextView& box) : box_(box) {}
+    const std::string& text() const override { return box_.text(); }
+    void append(std::string_view chunk) override { box_.appendBytes(chunk); }
+    void clear() override { box_.clear(); }
+
+private:
+    ReceivedTextView& box_;
+};
+
 TForm2::TForm2(QTimer& captureTimer, QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::TForm2>()), captureTimer_(captureTimer) {
+    : QWidget(parent), ui_(std::make_unique<Ui::TForm2>()) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("Form2"));
     for (QLabel* label : {ui_->Label1, ui_->Label3})
         label->adjustSize();
     MakeFixedStayOnTopWindow(*this, Qt::Window, QSize(465, 603));
-    timer1_.setInterval(20);
-    connect(&timer1_, &QTimer::timeout, this, GuardedSlot(this, &TForm2::Timer1Timer));
+    receivedBox_ = std::make_unique<ReceivedTextBox>(*ui_->Memo1);
+    terminal_ = std::make_unique<Terminal>(captureTimer, *receivedBox_);
+    connect(&terminal_->pollTimer(), &QTimer::timeout, this,
+            GuardedSlot(this, &TForm2::Timer1Timer));
+    connect(terminal_.get(), &Terminal::lineSent, this, &TForm2::showSentLine);
     FormCreate();
 }
 
 TForm2::~TForm2() = default;
 
 void TForm2::setPortSettingsSource(std::function<ComPortFields()> source) {
-    portSettings_ = std::move(source);
+    terminal_->setPortSettingsSource(std::move(source));
 }
 
 void TForm2::FormCreate() {
@@ -33,61 +47,30 @@ void TForm2::FormCreate() {
 }
 
 const std::string& TForm2::receivedText() const {
-    return ui_->Memo1->text();
+    return terminal_->receivedText();
 }
 
 void TForm2::clearReceivedText() {
-    ui_->Memo1->clear();
+    terminal_->clearReceivedText();
 }
 
 void TForm2::Button1Click() {
-    if (connected_)
-        return;
-    // A failing open leaves this half done: the capture tick is on already,
-    // the poll is not, and the flag stays clear.
-    captureTimer_.start();
-    const ComPortFields fields = portSettings_ ? portSettings_() : ComPortFields{"1", "9600", "8"};
-    OpenComPort(fields);
-    openedPort_ = "COM" + std::to_string(ParseIntegerField(fields.port));
-    timer1_.start();
-    connected_ = true;
+    terminal_->connectPort();
 }
 
 void TForm2::Button3Click() {
-    if (!connected_)
-        return;
-    timer1_.stop();
-    captureTimer_.stop();
-    CloseComPort(ComHandle);
-    connected_ = false;
+    terminal_->disconnectPort();
 }
 
 void TForm2::Button5Click() {
-    if (!connected_)
-        return;
-    const PortStatus status = WriteComLine(ComHandle, commandField_);
-    ui_->Memo3->appendPlainText(ToWidgetText(commandField_));
-    ui_->Memo3->verticalScrollBar()->setValue(ui_->Memo3->verticalScrollBar()->maximum());
-    if (status == PortStatus::Vanished)
-        reportVanishedPort();
+    terminal_->send();
 }
 
 void TForm2::Timer1Timer() {
-    std::string chunk;
-    PortStatus status = ReadComChunk(ComHandle, chunk);
-    // A full chunk means more may be waiting: take what is there already, so
-    // that the text keeps pace with fast lines.
-    if (status == PortStatus::Ok && chunk.size() >= ComChunkBytes)
-        status = ReadComWaiting(ComHandle, chunk);
-    // The box keeps text up to its first NUL byte, so the rest of such a chunk is dropped there.
-    ui_->Memo1->appendBytes(chunk);
-    if (status == PortStatus::Vanished)
-        reportVanishedPort();
+    terminal_->poll();
 }
 
-void TForm2::reportVanishedPort() {
-    // Reported once: the disconnect stops the poll that found it.
-    Button3Click();
-    throw UserError("Die Verbindung über " + openedPort_ +
-                    " ist abgebrochen: das Gerät ist nicht mehr erreichbar");
+void TForm2::showSentLine(const QByteArray& line) {
+    ui_->Memo3->appendPlainText(ToWidgetText(line.toStdString()));
+    ui_->Memo3->verticalScrollBar()->setValue(ui_->Memo3->verticalScrollBar()->maximum());
 }

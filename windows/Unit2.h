@@ -1,9 +1,10 @@
-// The data window: the serial terminal that owns the connection. It opens and
-// closes the port, sends command lines and polls for received bytes, which it
-// appends to the received text. Connect, disconnect and send are operations
-// the main window invokes; the connected flag is the only record of whether
-// the port is open.
+// The data window: shows the serial terminal that owns the connection, the
+// lines it sent and the text it received, which the user may edit. Its hidden
+// buttons (connect, disconnect, send) and its poll forward to the terminal;
+// the connected flag is the terminal's.
 #pragma once
+
+#include "camera/terminal.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -14,7 +15,7 @@
 namespace Ui {
 class TForm2;
 }
-struct ComPortFields;
+class ReceivedTextBox;
 
 class TForm2 : public QWidget {
     Q_OBJECT
@@ -28,14 +29,15 @@ public:
     void setPortSettingsSource(std::function<ComPortFields()> source);
 
     Ui::TForm2& controls() { return *ui_; }
-    QTimer& Timer1() { return timer1_; }
+    Terminal& terminal() { return *terminal_; }
+    QTimer& Timer1() { return terminal_->pollTimer(); }
 
     // The command field: the next line to send, as bytes.
-    void setCommandField(std::string line) { commandField_ = std::move(line); }
-    const std::string& commandField() const { return commandField_; }
+    void setCommandField(std::string line) { terminal_->setCommandField(std::move(line)); }
+    const std::string& commandField() const { return terminal_->commandField(); }
 
     // The connected flag.
-    bool connected() const { return connected_; }
+    bool connected() const { return terminal_->connected(); }
 
     // The received text, with the user's edits.
     const std::string& receivedText() const;
@@ -48,13 +50,9 @@ public:
 
 private:
     void FormCreate();
-    [[noreturn]] void reportVanishedPort();
+    void showSentLine(const QByteArray& line);
 
     std::unique_ptr<Ui::TForm2> ui_;
-    QTimer& captureTimer_;
-    QTimer timer1_;
-    std::function<ComPortFields()> portSettings_;
-    std::string commandField_;
-    std::string openedPort_; // "COM<n>" of the port opened last, for messages
-    bool connected_ = false;
+    std::unique_ptr<ReceivedTextBox> receivedBox_;
+    std::unique_ptr<Terminal> terminal_;
 };

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QSet>
 #include <new>
 
 QString MessageBoxTitle(const QString& programFilePath) {
@@ -21,9 +22,22 @@ QString MessageBoxText(const QString& message) {
 }
 
 void ReportFailure(const QString& message) {
+    // A box runs its own event loop, and the timers go on firing under it: a
+    // failure that repeats while its box is still open would stack a new box
+    // each time, a night's worth while nobody watches. One box per text.
+    static QSet<QString> onScreen;
+    if (onScreen.contains(message))
+        return;
+    onScreen.insert(message);
     const QString program = QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
                                                          : QStringLiteral("merlon-eva");
-    CurrentMessageReporter().showStop(MessageBoxTitle(program), MessageBoxText(message));
+    try {
+        CurrentMessageReporter().showStop(MessageBoxTitle(program), MessageBoxText(message));
+    } catch (...) {
+        onScreen.remove(message);
+        throw;
+    }
+    onScreen.remove(message);
 }
 
 void failure_guard_detail::RunGuarded(void (*call)(void*), void* context) {

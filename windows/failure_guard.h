@@ -16,7 +16,7 @@ QString MessageBoxTitle(const QString& programFilePath);
 QString MessageBoxText(const QString& message);
 
 // Shows a message through the current reporter, with the title and full-stop
-// rules applied.
+// rules applied; while a box with the same text is still open, nothing more.
 void ReportFailure(const QString& message);
 
 namespace failure_guard_detail {

@@ -1,6 +1,8 @@
 // The program against the simulated modem and board: dial, request a
 // picture, and find in the received text exactly the JPEG the board saved,
-// a picture the picture view shows.
+// a picture the picture view shows; then let the live capture store it, by
+// hand and back to back.
+#include "camera/terminal.h"
 #include "capture/hex_capture.h"
 #include "picture/picture_view.h"
 #include "tests/support/fake_clock.h"
@@ -26,26 +28,53 @@ bool receivedTextReaches(TForm2& dataWindow, const std::string& marker, int time
     return true;
 }
 
+// Runs the event loop (polls and capture ticks) until the folder holds
+// `count` pictures or the wall-clock time is up; oldest first.
+QStringList waitForPictures(const QString& folder, int count, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    QStringList names;
+    while (clock.elapsed() < timeoutMs) {
+        names = QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files,
+                                       QDir::Time | QDir::Reversed);
+        if (names.size() >= count)
+            break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return names;
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class BoardSimEndToEndTest : public QObject {
     Q_OBJECT
 private:
+    // A fresh board for each test: its modem starts without a call.
     QProcess simulator_;
-    QTemporaryDir saved_;
+    std::unique_ptr<QTemporaryDir> saved_;
+
+    QString boardPicture(int number) const {
+        return saved_->filePath(QStringLiteral("picture-%1.jpg").arg(number, 4, 10, QChar(u'0')));
+    }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(saved_.isValid());
+    void init() {
+        saved_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(saved_->isValid());
         simulator_.start(BOARD_SIM_PATH,
-                         {"--fast", "--dial-delay", "0", "--chatter", "--save", saved_.path()});
+                         {"--fast", "--dial-delay", "0", "--chatter", "--save", saved_->path()});
         QVERIFY(simulator_.waitForStarted());
         QVERIFY(simulator_.waitForReadyRead(5000));
         const QByteArray device = simulator_.readLine().trimmed();
         QVERIFY(device.startsWith("/dev/"));
         qputenv("MERLON_COM1", device);
     }
-    void cleanupTestCase() {
+    void cleanup() {
         simulator_.terminate();
         QVERIFY(simulator_.waitForFinished(5000));
         QCOMPARE(simulator_.exitStatus(), QProcess::NormalExit);
@@ -59,6 +88,7 @@ private slots:
         // modem drops what comes in while it dials).
         w.form1.controls().Button3->click();
         QVERIFY(w.form2.connected());
+        w.form1.Timer1().stop(); // here the test reads the received text itself
         QVERIFY(receivedTextReaches(w.form2, "CONNECT", 10000));
         w.form1.controls().Button4->click();
         QVERIFY(receivedTextReaches(w.form2, "CAM_E", 20000));
@@ -67,7 +97,7 @@ private slots:
 
         const DecodedCapture decoded = DecodeHexCapture(received);
         QVERIFY(decoded.endSeen);
-        QFile saved(saved_.filePath("picture-0001.jpg"));
+        QFile saved(boardPicture(1));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(QByteArray::fromStdString(decoded.bytes), saved.readAll());
 
@@ -76,6 +106,62 @@ private slots:
         view.grab();
         QCoreApplication::processEvents();
         QCOMPARE(view.decodedImage().size(), QSize(320, 240));
+        QVERIFY(reporter.texts.isEmpty());
+    }
+
+    void livePictureIsStoredShownAndCleared_data() {
+        QTest::addColumn<bool>("show");
+        QTest::newRow("Bild anzeigen") << true;
+        QTest::newRow("not shown") << false;
+    }
+    void livePictureIsStoredShownAndCleared() {
+        QFETCH(bool, show);
+        RecordingMessageReporter reporter;
+        FakeClock clock;
+        QTemporaryDir folder;
+        ProgramWindows w;
+        Ui::TForm1& ui = *&w.form1.controls();
+        ui.Edit2->setText(folder.filePath(QStringLiteral("Kamera")));
+        ui.CheckBox1->setChecked(show);
+        ui.Button3->click();
+        QVERIFY(receivedTextReaches(w.form2, "CONNECT", 10000));
+        ui.Button4->click();
+        const QStringList stored = waitForPictures(folder.path(), 1, 20000);
+        QCOMPARE(stored.size(), 1);
+        QVERIFY(stored.first().startsWith(QStringLiteral("Kamera_")));
+        QCOMPARE(contentOf(folder.filePath(stored.first())), contentOf(boardPicture(1)));
+        QVERIFY(w.form2.receivedText().find("CAM_") == std::string::npos);
+        ui.Image1->grab();
+        QCOMPARE(ui.Image1->decodedImage().size(), show ? QSize(320, 240) : QSize(32, 32));
+        QVERIFY(reporter.texts.isEmpty());
+    }
+
+    void continuousModeTakesPictureAfterPicture() {
+        RecordingMessageReporter reporter;
+        FakeClock clock;
+        QTemporaryDir folder;
+        ProgramWindows w;
+        Ui::TForm1& ui = *&w.form1.controls();
+        ui.Edit2->setText(folder.filePath(QStringLiteral("Serie")));
+        ui.CheckBox1->setChecked(false);
+        // Each request must follow a stored picture: count the requests.
+        int requests = 0;
+        connect(&w.form2.terminal(), &Terminal::lineSent, this, [&](const QByteArray& line) {
+            if (line == "BILD")
+                ++requests;
+        });
+        ui.Button3->click();
+        QVERIFY(receivedTextReaches(w.form2, "CONNECT", 10000));
+        ui.CheckBox7->setChecked(true);
+        QVERIFY(ui.CheckBox5->isChecked());
+        ui.Button4->click();
+        const QStringList stored = waitForPictures(folder.path(), 5, 60000);
+        QVERIFY(stored.size() >= 5);
+        QVERIFY(w.form2.connected());
+        for (int k = 0; k < 5; ++k)
+            QCOMPARE(contentOf(folder.filePath(stored[k])), contentOf(boardPicture(k + 1)));
+        QCOMPARE(requests, stored.size() + 1); // the first by hand, one after each picture
+        ui.CheckBox7->setChecked(false);
         QVERIFY(reporter.texts.isEmpty());
     }
 };

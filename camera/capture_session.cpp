@@ -1,0 +1,210 @@
+#include "camera/capture_session.h"
+
+#include "camera/capture_controls.h"
+#include "camera/terminal.h"
+#include "capture/hex_capture.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/user_error.h"
+#include "serial/integer_field.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+constexpr std::uint32_t kLinePauseMs = 1000;
+constexpr std::uint32_t kCallSetupWaitMs = 30000;
+constexpr qint64 kMsPerMinute = 60000;
+
+} // namespace
+
+CaptureSession::CaptureSession(CaptureControls& controls, QObject* parent)
+    : QObject(parent), controls_(controls) {
+    captureTimer_.setInterval(1000);
+    intervalTimer_.setInterval(0);
+    intervalTimer_.setSingleShot(true);
+    connect(&intervalTimer_, &QTimer::timeout, this, &CaptureSession::intervalTimerFired);
+}
+
+void CaptureSession::setTerminal(Terminal* terminal) {
+    terminal_ = terminal;
+    if (terminal_)
+        terminal_->setBeforeLineDropHandler([this] {
+            captureBuffer_ = terminal_->receivedText();
+            storeCompletePicture(false);
+        });
+}
+
+void CaptureSession::timerTick() {
+    if (terminal_)
+        captureBuffer_ = terminal_->receivedText();
+    decodeAndStore();
+}
+
+void CaptureSession::decodeAndStore() {
+    storeCompletePicture(true);
+}
+
+void CaptureSession::storeCompletePicture(bool withFollowUp) {
+    // A new name at every run, whether or not a picture is complete.
+    const std::string name =
+        controls_.fileStem() + "_" + std::to_string(CurrentClock().tickCount()) + ".jpg";
+    const DecodedCapture decoded = DecodeHexCapture(captureBuffer_);
+    if (!decoded.endSeen) {
+        if (decoded.startSeen)
+            setProgress(CaptureProgress::Stage::Arriving, decoded.bytes.size());
+        return;
+    }
+
+    // The picture that failed last time, still there unchanged: leave it.
+    if (!failedPicture_.empty()) {
+        if (captureBuffer_.compare(0, failedPicture_.size(), failedPicture_) == 0)
+            return;
+        failedPicture_.clear();
+    }
+    try {
+        WriteFileReplacing(name, decoded.bytes);
+        if (controls_.showsPictures())
+            controls_.showPicture(name);
+    } catch (...) {
+        failedPicture_ = captureBuffer_.substr(0, decoded.endPosition);
+        throw;
+    }
+
+    if (terminal_)
+        terminal_->clearReceivedText();
+    setProgress(CaptureProgress::Stage::Stored, decoded.bytes.size(), name);
+    emit pictureStored(QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size())),
+                       static_cast<qint64>(decoded.bytes.size()));
+    if (!withFollowUp)
+        return;
+    if (intervalMode_ && !withoutReconnect_ && terminal_)
+        terminal_->disconnectPort();
+    if (continuousMode_)
+        requestPicture();
+}
+
+void CaptureSession::sendCommandLine(const std::string& line) {
+    if (!terminal_)
+        return;
+    terminal_->setCommandField(line);
+    terminal_->connectPort(); // opens the port on the first line, a no-op later
+    terminal_->send();
+}
+
+void CaptureSession::dial() {
+    // Open loop: the modem's replies land in the received text and are not awaited.
+    sendCommandLine("AT");
+    CurrentClock().sleepMs(kLinePauseMs);
+    sendCommandLine("ATD " + controls_.phoneNumber());
+}
+
+void CaptureSession::requestPicture() {
+    // Each option is read when its line goes out.
+    sendCommandLine(controls_.flash() ? "CONBE" : "CONBA");
+    CurrentClock().sleepMs(kLinePauseMs);
+    sendCommandLine(controls_.direct() ? "CONSD" : "CONSI");
+    CurrentClock().sleepMs(kLinePauseMs);
+    sendCommandLine(controls_.large() ? "CONRH" : "CONRL");
+    CurrentClock().sleepMs(kLinePauseMs);
+    sendCommandLine("BILD");
+}
+
+void CaptureSession::setIntervalMode(bool on, const std::string& minutesText) {
+    if (on == intervalMode_)
+        return;
+    intervalMode_ = on;
+    if (!on) {
+        setIntervalTimer(false, intervalMinutes_);
+        emit modesChanged();
+        return;
+    }
+    // The buttons hide and "Fortlaufend" clears before the minutes are read,
+    // so a bad number leaves just that and the timer as it was.
+    continuousMode_ = false;
+    emit modesChanged();
+    const std::int32_t minutes = ParseIntegerField(minutesText);
+    if (minutes < 0 || minutes > MaxIntervalMinutes)
+        throw UserError::withDetail("'%s' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis " +
+                                        std::to_string(MaxIntervalMinutes),
+                                    minutesText);
+    setIntervalTimer(true, minutes);
+    emit modesChanged();
+}
+
+void CaptureSession::setContinuousMode(bool on) {
+    if (on == continuousMode_)
+        return;
+    continuousMode_ = on;
+    if (on) {
+        withoutReconnect_ = true;
+        if (intervalMode_) {
+            intervalMode_ = false;
+            setIntervalTimer(false, intervalMinutes_);
+        }
+        setIntervalTimer(false, intervalMinutes_);
+    }
+    emit modesChanged();
+}
+
+void CaptureSession::setWithoutReconnect(bool on) {
+    // While continuous mode is on, the box cannot be cleared.
+    withoutReconnect_ = on || continuousMode_;
+    emit modesChanged();
+}
+
+void CaptureSession::setIntervalTimer(bool enabled, std::int32_t minutes) {
+    intervalEnabled_ = enabled;
+    intervalMinutes_ = minutes;
+    const qint64 intervalMs = minutes * kMsPerMinute;
+    // A zero interval would fire continuously; with 0 minutes it never fires.
+    if (enabled && intervalMs > 0) {
+        intervalDueAt_.setRemainingTime(intervalMs);
+        armIntervalTimer(intervalMs); // (re)starts the count
+    } else {
+        intervalTimer_.stop();
+        intervalTimer_.setInterval(0);
+    }
+}
+
+void CaptureSession::armIntervalTimer(qint64 milliseconds) {
+    // One timer run holds at most a signed 32-bit count of milliseconds.
+    intervalTimer_.start(static_cast<int>(std::min<qint64>(milliseconds, INT32_MAX)));
+}
+
+void CaptureSession::intervalTimerFired() {
+    if (!intervalEnabled_)
+        return;
+    const qint64 left = intervalDueAt_.remainingTime();
+    if (left > 0) {
+        armIntervalTimer(left);
+        return;
+    }
+    // The next tick is due one interval after this one was, however long
+    // this one takes.
+    const qint64 intervalMs = intervalMinutes_ * kMsPerMinute;
+    intervalDueAt_.setRemainingTime(intervalMs + left);
+    armIntervalTimer(std::max<qint64>(intervalMs + left, 0));
+    emit intervalDue();
+}
+
+void CaptureSession::intervalTick() {
+    if (terminal_)
+        terminal_->clearReceivedText();
+    failedPicture_.clear();
+    if (withoutReconnect_) {
+        dial();
+        CurrentClock().sleepMs(kCallSetupWaitMs);
+    }
+    requestPicture();
+}
+
+void CaptureSession::setProgress(CaptureProgress::Stage stage, std::size_t bytes,
+                                 std::string fileName) {
+    progress_.stage = stage;
+    progress_.pictureBytes = bytes;
+    if (stage == CaptureProgress::Stage::Stored)
+        progress_.fileName = std::move(fileName);
+    emit progressChanged();
+}

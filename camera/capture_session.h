@@ -1,0 +1,120 @@
+// The live capture: the capture buffer, the once-a-second decode-and-store
+// step, the dial and picture-request sequences, and the automatic modes
+// ("alle" every N minutes, "ohne Reconnect", "Fortlaufend") with their
+// interlocks. No widgets: the main window forwards its buttons, check boxes
+// and timers here and mirrors the state back; a front end without a display
+// drives the same object.
+//
+// The timers belong to this object; each front end connects the capture
+// timer's timeout to timerTick() and intervalDue() to intervalTick(), under
+// its own failure guard.
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <string>
+
+class CaptureControls;
+class Terminal;
+
+// What the live capture is doing, for a status line or a progress line.
+struct CaptureProgress {
+    enum class Stage { Idle, Arriving, Stored };
+    Stage stage = Stage::Idle;
+    std::size_t pictureBytes = 0; // decoded so far, or stored
+    std::string fileName;         // the stored file (Stored)
+};
+
+class CaptureSession : public QObject {
+    Q_OBJECT
+public:
+    // Largest minutes value whose milliseconds still fit a 32-bit interval.
+    static constexpr std::int32_t MaxIntervalMinutes = 71582;
+
+    explicit CaptureSession(CaptureControls& controls, QObject* parent = nullptr);
+
+    // The terminal the sequences send through; its line drop runs one last
+    // decode-and-store.
+    void setTerminal(Terminal* terminal);
+
+    QTimer& captureTimer() { return captureTimer_; }   // Timer1, 1000 ms
+    // Timer2. Intervals above what one timer run can hold are run in parts,
+    // so intervalDue() is what marks a tick, not the timer's timeout.
+    QTimer& intervalTimer() { return intervalTimer_; }
+
+    // The capture buffer: the last copy of the received text, or a recording.
+    const std::string& captureBuffer() const { return captureBuffer_; }
+    void setCaptureBuffer(std::string text) { captureBuffer_ = std::move(text); }
+
+    // Timer1: copies the received text into the capture buffer and runs the
+    // decode-and-store step.
+    void timerTick();
+    // Button6: decode the capture buffer; once the end marker is in, store the
+    // picture as <stem>_<tick>.jpg, show it, empty the received text, then
+    // the modes' follow-up (close the port, or request the next picture). A
+    // complete picture whose store or display failed is stored and reported
+    // once; it is left alone while the received text still holds it unchanged.
+    void decodeAndStore();
+
+    // "Datenverbindung aufbauen": "AT", a second's wait, "ATD " and the number.
+    void dial();
+    // "BILD": the three option lines and "BILD", a second apart.
+    void requestPicture();
+
+    // The check boxes, as their state changes. Each cascades as the interlocks
+    // say and then reports the new state through modesChanged().
+    void setIntervalMode(bool on, const std::string& minutesText); // "alle"
+    void setContinuousMode(bool on);                               // "Fortlaufend"
+    void setWithoutReconnect(bool on);                             // "ohne Reconnect"
+    // Timer2: empties the received text, dials first with "ohne Reconnect"
+    // (and waits 30 s), then requests a picture.
+    void intervalTick();
+
+    bool intervalMode() const { return intervalMode_; }
+    bool continuousMode() const { return continuousMode_; }
+    bool withoutReconnect() const { return withoutReconnect_; }
+    // Whether "BILD" and "Datenverbindung aufbauen" are shown.
+    bool requestButtonsShown() const { return !intervalMode_; }
+    // Timer2 switched on; with 0 minutes it never fires.
+    bool intervalTimerEnabled() const { return intervalEnabled_; }
+    std::int32_t intervalMinutes() const { return intervalMinutes_; }
+    // Until the next interval tick, or -1 when none is due.
+    qint64 msUntilIntervalDue() const {
+        return intervalTimer_.isActive() ? intervalDueAt_.remainingTime() : -1;
+    }
+
+    const CaptureProgress& progress() const { return progress_; }
+
+signals:
+    void modesChanged();
+    void progressChanged();
+    // A picture was stored under this name with this many bytes.
+    void pictureStored(const QString& fileName, qint64 bytes);
+    // The interval has passed: time for intervalTick().
+    void intervalDue();
+
+private:
+    void storeCompletePicture(bool withFollowUp);
+    void sendCommandLine(const std::string& line);
+    void setIntervalTimer(bool enabled, std::int32_t minutes);
+    void armIntervalTimer(qint64 milliseconds);
+    void intervalTimerFired();
+    void setProgress(CaptureProgress::Stage stage, std::size_t bytes, std::string fileName = {});
+
+    CaptureControls& controls_;
+    Terminal* terminal_ = nullptr;
+    QTimer captureTimer_;
+    QTimer intervalTimer_;
+    std::string captureBuffer_;
+    // The received text up to the end marker of the last picture that failed.
+    std::string failedPicture_;
+    bool intervalMode_ = false;
+    bool continuousMode_ = false;
+    bool withoutReconnect_ = false;
+    bool intervalEnabled_ = false;
+    std::int32_t intervalMinutes_ = 0;
+    QDeadlineTimer intervalDueAt_;
+    CaptureProgress progress_;
+};

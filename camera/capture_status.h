@@ -1,0 +1,18 @@
+// The German status texts of the live capture: how much of the picture has
+// arrived, what was stored last, and which mode runs and when the next
+// picture is due. The main window's status line and the progress line of a
+// front end without a display say the same.
+#pragma once
+
+#include <QtGlobal>
+#include <string>
+
+class CaptureSession;
+
+// "Bild wird empfangen: 12345 Bytes", "Gespeichert: Kamera_4712.jpg (5432
+// Bytes)", or empty before anything happened (UTF-8).
+std::string DescribeProgress(const CaptureSession& session);
+
+// The running mode and when the next picture is due, or empty without a mode.
+// msUntilNextInterval is the interval timer's remaining time.
+std::string DescribeMode(const CaptureSession& session, qint64 msUntilNextInterval);

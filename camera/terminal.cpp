@@ -1,0 +1,93 @@
+#include "camera/terminal.h"
+
+#include "camera/received_text.h"
+#include "platform/user_error.h"
+#include "serial/integer_field.h"
+
+#include <algorithm>
+
+Terminal::Terminal(QTimer& captureTimer, ReceivedText& received, QObject* parent)
+    : QObject(parent), captureTimer_(captureTimer), received_(received) {
+    pollTimer_.setInterval(20);
+}
+
+void Terminal::setPortSettingsSource(std::function<ComPortFields()> source) {
+    portSettings_ = std::move(source);
+}
+
+void Terminal::setBeforeLineDropHandler(std::function<void()> handler) {
+    beforeLineDrop_ = std::move(handler);
+}
+
+const std::string& Terminal::receivedText() const {
+    return received_.text();
+}
+
+void Terminal::clearReceivedText() {
+    received_.clear();
+}
+
+void Terminal::connectPort() {
+    if (connected_)
+        return;
+    // Starting a running timer would restart its count; keep its phase.
+    if (!captureTimer_.isActive())
+        captureTimer_.start();
+    const ComPortFields fields = portSettings_ ? portSettings_() : ComPortFields{"1", "9600", "8"};
+    OpenComPort(fields);
+    openedPort_ = "COM" + std::to_string(ParseIntegerField(fields.port));
+    pollTimer_.start();
+    connected_ = true;
+    emit connectedChanged(true);
+}
+
+void Terminal::disconnectPort() {
+    if (!connected_)
+        return;
+    pollTimer_.stop();
+    captureTimer_.stop();
+    CloseComPort(ComHandle);
+    connected_ = false;
+    emit connectedChanged(false);
+}
+
+void Terminal::send() {
+    if (!connected_)
+        return;
+    const PortStatus status = WriteComLine(ComHandle, commandField_);
+    emit lineSent(QByteArray::fromStdString(commandField_));
+    if (status == PortStatus::Vanished)
+        reportDroppedLine();
+}
+
+void Terminal::poll() {
+    std::string chunk;
+    PortStatus status = ReadComChunk(ComHandle, chunk);
+    // A full chunk means more may be waiting: take what is there already, so
+    // that the text keeps pace with fast lines.
+    if (status == PortStatus::Ok && chunk.size() >= ComChunkBytes)
+        status = ReadComWaiting(ComHandle, chunk);
+    chunk.erase(std::remove(chunk.begin(), chunk.end(), '\0'), chunk.end());
+    if (!chunk.empty())
+        received_.append(chunk);
+    if (status == PortStatus::Vanished)
+        reportDroppedLine();
+}
+
+void Terminal::reportDroppedLine() {
+    const std::string dropped = "Die Verbindung über " + openedPort_ +
+                                " ist abgebrochen: das Gerät ist nicht mehr erreichbar";
+    // A picture that was complete when the line dropped is still stored; its
+    // own failure, if any, is told together with the drop.
+    std::string storeFailure;
+    if (beforeLineDrop_) {
+        try {
+            beforeLineDrop_();
+        } catch (const UserError& error) {
+            storeFailure = error.what();
+        }
+    }
+    // Reported once: the disconnect stops the poll that found it.
+    disconnectPort();
+    throw UserError(storeFailure.empty() ? dropped : dropped + ". " + storeFailure);
+}

@@ -1,0 +1,71 @@
+// The serial terminal that owns the connection: the connected flag, connect,
+// send, disconnect and the 20 ms poll that appends what arrived to the
+// received text. The data window shows it and forwards its hidden buttons
+// here; a front end without a display drives it the same way.
+#pragma once
+
+#include "serial/com_port.h"
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <string>
+
+class ReceivedText;
+
+class Terminal : public QObject {
+    Q_OBJECT
+public:
+    // captureTimer is the once-a-second capture tick, which connect switches
+    // on and disconnect off.
+    Terminal(QTimer& captureTimer, ReceivedText& received, QObject* parent = nullptr);
+
+    // Where the port settings come from, read afresh at every opening.
+    void setPortSettingsSource(std::function<ComPortFields()> source);
+    // Runs once when the line drops, before the port is closed, so that a
+    // picture completed just before is still taken.
+    void setBeforeLineDropHandler(std::function<void()> handler);
+
+    // The command field: the next line to send, as bytes.
+    void setCommandField(std::string line) { commandField_ = std::move(line); }
+    const std::string& commandField() const { return commandField_; }
+
+    bool connected() const { return connected_; }
+    const std::string& receivedText() const;
+    void clearReceivedText();
+
+    // The poll; the front end calls poll() on each of its ticks, under its
+    // own failure guard.
+    QTimer& pollTimer() { return pollTimer_; }
+
+    // Connect: a no-op while connected. Otherwise switches the capture tick on
+    // (keeping its phase when it runs already), opens the port, starts the
+    // poll and sets the flag. A port that cannot be opened throws UserError
+    // and leaves the capture tick on, the poll off and the flag clear.
+    void connectPort();
+    // Disconnect: a no-op while not connected.
+    void disconnectPort();
+    // Send: writes the command field and a carriage return; dropped silently
+    // while not connected.
+    void send();
+    // Takes what has arrived and appends it. A NUL byte on the line is noise:
+    // it is dropped alone, the bytes after it are kept.
+    void poll();
+
+signals:
+    // A command line went out (after it was written).
+    void lineSent(const QByteArray& line);
+    void connectedChanged(bool connected);
+
+private:
+    [[noreturn]] void reportDroppedLine();
+
+    QTimer& captureTimer_;
+    ReceivedText& received_;
+    QTimer pollTimer_;
+    std::function<ComPortFields()> portSettings_;
+    std::function<void()> beforeLineDrop_;
+    std::string commandField_;
+    std::string openedPort_; // "COM<n>" of the port opened last, for messages
+    bool connected_ = false;
+};

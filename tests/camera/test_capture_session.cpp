@@ -1,0 +1,289 @@
+// The capture session and the terminal without any window, with a
+// pseudo-terminal as the far side and a fake clock for the sequences' waits.
+#include "camera/capture_controls.h"
+#include "camera/capture_session.h"
+#include "camera/received_text.h"
+#include "camera/terminal.h"
+#include "platform/user_error.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/pty_pair.h"
+
+#include <QtTest>
+#include <functional>
+
+namespace {
+
+struct FakeControls : CaptureControls {
+    std::string stem;
+    bool show = false;
+    std::function<void(const std::string&)> onShow;
+    std::vector<std::string> shown;
+
+    std::string fileStem() override { return stem; }
+    std::string phoneNumber() override { return "0157"; }
+    bool flash() override { return false; }
+    bool direct() override { return true; }
+    bool large() override { return false; }
+    bool showsPictures() override { return show; }
+    void showPicture(const std::string& path) override {
+        if (onShow)
+            onShow(path);
+        shown.push_back(path);
+    }
+};
+
+// The session wired to a terminal on a fresh pseudo-terminal, as COM1.
+struct Rig {
+    PtyPair pty;
+    FakeClock clock;
+    FakeControls controls;
+    PlainReceivedText received;
+    CaptureSession session{controls};
+    Terminal terminal{session.captureTimer(), received};
+    QTemporaryDir folder;
+    std::vector<std::pair<std::uint32_t, QByteArray>> sent; // time, line
+
+    Rig() {
+        qputenv("MERLON_COM1", QByteArray::fromStdString(pty.slavePath()));
+        session.setTerminal(&terminal);
+        controls.stem = folder.filePath(QStringLiteral("Kamera")).toStdString();
+        QObject::connect(&terminal, &Terminal::lineSent,
+                         [this](const QByteArray& line) { sent.emplace_back(clock.now, line); });
+    }
+    ~Rig() { terminal.disconnectPort(); }
+
+    QStringList pictures() const {
+        return QDir(folder.path()).entryList({QStringLiteral("*.jpg")}, QDir::Files);
+    }
+    QByteArray picture(const QString& name) const {
+        QFile file(folder.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
+const std::string kStream = "OK\r\nCONNECT 9600\r\nCAM_B\r\nFF D8 01 02 FF D9 CAM_E";
+const QByteArray kPicture = QByteArray::fromHex("FFD80102FFD9");
+
+QString messageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const UserError& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return {};
+}
+
+} // namespace
+
+class CaptureSessionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void storesOnlyCompletePictures_data() {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<QByteArray>("stored"); // "-" for no file
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("chatter, then a picture") << QByteArray::fromStdString(kStream) << kPicture
+                                                 << true;
+        QTest::newRow("no end marker yet")
+            << QByteArray("CAM_B\r\nFF D8 01 ") << QByteArray("-") << false;
+        QTest::newRow("start then end") << QByteArray("CAM_B\r\nCAM_E") << QByteArray() << true;
+        QTest::newRow("chatter only") << QByteArray("OK\r\nCAM_E") << QByteArray("-") << false;
+    }
+    void storesOnlyCompletePictures() {
+        QFETCH(QByteArray, received);
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, cleared);
+        Rig rig;
+        rig.clock.now = 4712345;
+        rig.received.append(received.toStdString());
+        rig.session.timerTick();
+        QCOMPARE(rig.session.captureBuffer(), received.toStdString());
+        if (stored == "-") {
+            QVERIFY(rig.pictures().isEmpty());
+        } else {
+            QCOMPARE(rig.pictures(), QStringList{QStringLiteral("Kamera_4712345.jpg")});
+            QCOMPARE(rig.picture(QStringLiteral("Kamera_4712345.jpg")), stored);
+        }
+        QCOMPARE(rig.received.text().empty(), cleared);
+    }
+
+    void failingPictureIsStoredAndReportedOnce_data() {
+        QTest::addColumn<bool>("displayFails"); // else the file cannot be created
+        QTest::newRow("cannot create") << false;
+        QTest::newRow("cannot display") << true;
+    }
+    void failingPictureIsStoredAndReportedOnce() {
+        QFETCH(bool, displayFails);
+        Rig rig;
+        if (displayFails) {
+            rig.controls.show = true;
+            rig.controls.onShow = [](const std::string&) { throw UserError("JPEG-Fehler #42"); };
+        } else {
+            rig.controls.stem = rig.folder.filePath(QStringLiteral("fehlt/Kamera")).toStdString();
+        }
+        rig.received.append(kStream);
+        QVERIFY(!messageOf([&] { rig.session.timerTick(); }).isEmpty());
+        for (int tick = 0; tick < 3; ++tick) {
+            rig.clock.now += 1000;
+            QCOMPARE(messageOf([&] { rig.session.timerTick(); }), QString());
+        }
+        QCOMPARE(rig.pictures().size(), displayFails ? 1 : 0);
+        QVERIFY(!rig.received.text().empty()); // kept for the user
+
+        // A new picture starts afresh.
+        rig.received.clear();
+        rig.received.append("CAM_B\r\nFF D9 CAM_E");
+        rig.clock.now += 1000;
+        QVERIFY(!messageOf([&] { rig.session.timerTick(); }).isEmpty());
+        QCOMPARE(rig.pictures().size(), displayFails ? 2 : 0);
+    }
+
+    void modeInterlocks_data() {
+        QTest::addColumn<QString>("steps"); // i/I interval on/off, c/C continuous, r/R reconnect
+        QTest::addColumn<bool>("interval");
+        QTest::addColumn<bool>("continuous");
+        QTest::addColumn<bool>("withoutReconnect");
+        QTest::addColumn<bool>("timerEnabled");
+        QTest::newRow("interval on") << "i" << true << false << false << true;
+        QTest::newRow("interval off again") << "iI" << false << false << false << false;
+        QTest::newRow("continuous while interval") << "ic" << false << true << true << false;
+        QTest::newRow("interval while continuous") << "ci" << true << false << true << true;
+        QTest::newRow("clear reconnect while continuous") << "cR" << false << true << true << false;
+        QTest::newRow("clear reconnect after continuous") << "cCR" << false << false << false
+                                                          << false;
+    }
+    void modeInterlocks() {
+        QFETCH(QString, steps);
+        Rig rig;
+        for (const QChar step : steps) {
+            const bool on = step.isLower();
+            switch (step.toLower().unicode()) {
+            case 'i':
+                rig.session.setIntervalMode(on, "3");
+                break;
+            case 'c':
+                rig.session.setContinuousMode(on);
+                break;
+            case 'r':
+                rig.session.setWithoutReconnect(on);
+                break;
+            }
+        }
+        QTEST(rig.session.intervalMode(), "interval");
+        QTEST(rig.session.continuousMode(), "continuous");
+        QTEST(rig.session.withoutReconnect(), "withoutReconnect");
+        QTEST(rig.session.intervalTimerEnabled(), "timerEnabled");
+        QCOMPARE(rig.session.intervalTimer().isActive(), rig.session.intervalTimerEnabled());
+        QCOMPARE(rig.session.requestButtonsShown(), !rig.session.intervalMode());
+        if (rig.session.intervalTimerEnabled())
+            QCOMPARE(rig.session.intervalTimer().interval(), 3 * 60000);
+    }
+
+    void minutesField_data() {
+        QTest::addColumn<QString>("minutes");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("timerRuns");
+        QTest::newRow("0 never fires") << "0" << QString() << false;
+        QTest::newRow("largest") << "71582" << QString() << true;
+        QTest::newRow("hex") << "$A" << QString() << true;
+        QTest::newRow("no number") << "drei" << "'drei' ist kein gültiger Integerwert" << false;
+        QTest::newRow("negative")
+            << "-1" << "'-1' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis 71582" << false;
+        QTest::newRow("too many")
+            << "71583" << "'71583' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis 71582"
+            << false;
+    }
+    void minutesField() {
+        QFETCH(QString, minutes);
+        QFETCH(QString, message);
+        Rig rig;
+        rig.session.setContinuousMode(true);
+        QCOMPARE(messageOf([&] { rig.session.setIntervalMode(true, minutes.toStdString()); }),
+                 message);
+        // Whatever the minutes, the buttons hide and continuous mode clears.
+        QVERIFY(rig.session.intervalMode());
+        QVERIFY(!rig.session.continuousMode());
+        QVERIFY(!rig.session.requestButtonsShown());
+        QTEST(rig.session.intervalTimer().isActive(), "timerRuns");
+        QCOMPARE(rig.session.intervalTimerEnabled(), message.isEmpty());
+    }
+
+    void intervalTickTiming_data() {
+        QTest::addColumn<bool>("withoutReconnect");
+        QTest::addColumn<QStringList>("lines"); // "time line"
+        QTest::newRow("straight to the request")
+            << false
+            << QStringList{"60000 CONBA", "61000 CONSD", "62000 CONRL", "63000 BILD"};
+        QTest::newRow("dial first")
+            << true
+            << QStringList{"60000 AT",    "61000 ATD 0157", "91000 CONBA",
+                           "92000 CONSD", "93000 CONRL",    "94000 BILD"};
+    }
+    void intervalTickTiming() {
+        QFETCH(bool, withoutReconnect);
+        Rig rig;
+        rig.session.setWithoutReconnect(withoutReconnect);
+        rig.session.setIntervalMode(true, "1");
+        QCOMPARE(rig.session.intervalTimer().interval(), 60000);
+        rig.received.append("alter Text");
+        rig.clock.now = 60000; // the timer's first tick
+        rig.session.intervalTick();
+        QStringList lines;
+        for (const auto& [time, line] : rig.sent)
+            lines << QString::number(time) + u' ' + QString::fromLatin1(line);
+        QTEST(lines, "lines");
+        QVERIFY(rig.received.text().empty());
+        QVERIFY(rig.terminal.connected());
+
+        // The answer stored: without "ohne Reconnect" the port closes.
+        rig.received.append(kStream);
+        rig.session.timerTick();
+        QCOMPARE(rig.terminal.connected(), withoutReconnect);
+        QCOMPARE(rig.session.captureTimer().isActive(), withoutReconnect);
+    }
+
+    void continuousModeRequestsAfterEachStoredPicture() {
+        Rig rig;
+        rig.session.setContinuousMode(true);
+        rig.received.append("CAM_B\r\nFF D8 ");
+        rig.session.timerTick();
+        QVERIFY(rig.sent.empty()); // nothing until a picture is complete
+        rig.received.append("FF D9 CAM_E");
+        rig.session.timerTick();
+        QCOMPARE(rig.sent.size(), std::size_t(4));
+        QCOMPARE(rig.sent.back().second, QByteArray("BILD"));
+        QVERIFY(rig.terminal.connected());
+    }
+
+    void connectKeepsTheCaptureTickPhase() {
+        Rig rig;
+        rig.session.captureTimer().start();
+        const int runningTimer = rig.session.captureTimer().timerId();
+        rig.terminal.connectPort();
+        QCOMPARE(rig.session.captureTimer().timerId(), runningTimer);
+    }
+
+    void pictureCompletedBeforeTheLineDropsIsStored() {
+        Rig rig;
+        rig.terminal.connectPort();
+        QVERIFY(rig.pty.sendFromFarSide(kStream));
+        // What the far side wrote but nobody read is gone once it closes.
+        for (int poll = 0; poll < 50 && rig.received.text().size() < kStream.size(); ++poll) {
+            rig.terminal.poll();
+            QTest::qWait(10);
+        }
+        rig.pty.closeMaster();
+        QString message;
+        for (int poll = 0; poll < 50 && message.isEmpty(); ++poll) {
+            message = messageOf([&] { rig.terminal.poll(); });
+            QTest::qWait(10);
+        }
+        QVERIFY(message.startsWith(QStringLiteral("Die Verbindung über COM1 ist abgebrochen")));
+        QVERIFY(!rig.terminal.connected());
+        QCOMPARE(rig.pictures().size(), 1);
+        QCOMPARE(rig.picture(rig.pictures().first()), kPicture);
+    }
+};
+
+QTEST_GUILESS_MAIN(CaptureSessionTest)
+#include "test_capture_session.moc"
