@@ -92,6 +92,26 @@ private slots:
         QCOMPARE(target.calls, 1);
         QCOMPARE(reporter.texts, QStringList{"Stream-Write-Fehler."});
     }
+
+    void sameMessageNeverStacksASecondBox() {
+        // A box runs its own event loop: failures raised under it arrive here
+        // while it is still open.
+        struct NestingReporter : RecordingMessageReporter {
+            void showStop(const QString& title, const QString& text) override {
+                RecordingMessageReporter::showStop(title, text);
+                if (texts.size() == 1) {
+                    ReportFailure(QStringLiteral("Datei x kann nicht erstellt werden"));
+                    ReportFailure(QStringLiteral("Stream-Write-Fehler"));
+                }
+            }
+        } reporter;
+        ReportFailure(QStringLiteral("Datei x kann nicht erstellt werden"));
+        QCOMPARE(reporter.texts, QStringList({"Datei x kann nicht erstellt werden.",
+                                              "Stream-Write-Fehler."}));
+        // Once closed, the same text may open a box again.
+        ReportFailure(QStringLiteral("Datei x kann nicht erstellt werden"));
+        QCOMPARE(reporter.texts.size(), 3);
+    }
 };
 
 QTEST_MAIN(FailureGuardTest)

@@ -404,6 +404,40 @@ private slots:
         QCOMPARE(hex->currentCell(), QPoint(5, 3));
         QCOMPARE(ascii->currentCell(), QPoint(9, 7));
     }
+
+    void modeBoxesFollowTheirInterlocks_data() {
+        QTest::addColumn<QString>("clicks"); // the boxes ticked or cleared, in order
+        QTest::addColumn<QString>("ticked"); // afterwards: 5, 6, 7
+        QTest::addColumn<bool>("buttonsShown");
+        QTest::newRow("alle") << "6" << "6" << false;
+        QTest::newRow("Fortlaufend after alle") << "6 7" << "5 7" << true;
+        QTest::newRow("alle after Fortlaufend") << "7 6" << "5 6" << false;
+        QTest::newRow("ohne Reconnect held by Fortlaufend") << "7 5" << "5 7" << true;
+        QTest::newRow("bad minutes") << "3 6" << "6" << false;
+    }
+    void modeBoxesFollowTheirInterlocks() {
+        QFETCH(QString, clicks);
+        RecordingMessageReporter reporter;
+        TForm1 form;
+        Ui::TForm1& ui = form.controls();
+        QCheckBox* boxes[] = {ui.CheckBox5, ui.CheckBox6, ui.CheckBox7};
+        for (const QString& click : clicks.split(u' ')) {
+            if (click == "3") {
+                ui.Edit3->setText(QStringLiteral("drei"));
+                continue;
+            }
+            QCheckBox* box = boxes[click.toInt() - 5];
+            box->setChecked(!box->isChecked());
+        }
+        QStringList ticked;
+        for (int k = 0; k < 3; ++k)
+            if (boxes[k]->isChecked())
+                ticked << QString::number(k + 5);
+        QTEST(ticked.join(u' '), "ticked");
+        QTEST(!ui.Button3->isHidden(), "buttonsShown");
+        QTEST(!ui.Button4->isHidden(), "buttonsShown");
+        QCOMPARE(reporter.texts.size(), clicks.startsWith(u'3') ? 1 : 0);
+    }
 };
 
 QTEST_MAIN(MainWindowTest)
