@@ -48,8 +48,8 @@ void CaptureSession::decodeAndStore() {
 
 void CaptureSession::storeCompletePicture(bool withFollowUp) {
     // A new name at every run, whether or not a picture is complete.
-    const std::string name =
-        controls_.fileStem() + "_" + std::to_string(CurrentClock().tickCount()) + ".jpg";
+    const std::string stem = controls_.fileStem();
+    const std::string name = stem + "_" + std::to_string(CurrentClock().tickCount()) + ".jpg";
     const DecodedCapture decoded = DecodeHexCapture(captureBuffer_);
     if (!decoded.endSeen) {
         if (decoded.startSeen)
@@ -57,9 +57,12 @@ void CaptureSession::storeCompletePicture(bool withFollowUp) {
         return;
     }
 
-    // The picture that failed last time, still there unchanged: leave it.
+    // The picture that failed last time, still there unchanged: leave it,
+    // unless the user changed the name it goes under (a missing folder
+    // typed right, say).
     if (!failedPicture_.empty()) {
-        if (captureBuffer_.compare(0, failedPicture_.size(), failedPicture_) == 0)
+        if (stem == failedStem_ &&
+            captureBuffer_.compare(0, failedPicture_.size(), failedPicture_) == 0)
             return;
         failedPicture_.clear();
     }
@@ -69,6 +72,7 @@ void CaptureSession::storeCompletePicture(bool withFollowUp) {
             controls_.showPicture(name);
     } catch (...) {
         failedPicture_ = captureBuffer_.substr(0, decoded.endPosition);
+        failedStem_ = stem;
         throw;
     }
 

@@ -110,6 +110,7 @@ private:
     std::string captureBuffer_;
     // The received text up to the end marker of the last picture that failed.
     std::string failedPicture_;
+    std::string failedStem_;
     bool intervalMode_ = false;
     bool continuousMode_ = false;
     bool withoutReconnect_ = false;

@@ -115,6 +115,9 @@ std::string ReadRecordingFile(const std::string& path) {
 }
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+    // The system would take the name only up to a NUL: another file.
+    if (path.find('\0') != std::string::npos)
+        throw UserError::withDetail(kCannotCreate, path.substr(0, path.find('\0')));
     FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (file.get() < 0)
         throw UserError::withDetail(kCannotCreate, path);

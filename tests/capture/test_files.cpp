@@ -186,6 +186,10 @@ private slots:
         QTest::newRow("directory") << dir_.path() << dir_.path();
         QTest::newRow("missing directory")
             << dir_.filePath("fehlt/bild.jpg") << dir_.filePath("fehlt/bild.jpg");
+        // Cut at the NUL, the name would be another file: "bild" here.
+        QTest::newRow("NUL in the name")
+            << dir_.filePath(QStringLiteral("bild") + QChar(0) + QStringLiteral(".jpg"))
+            << dir_.filePath("bild");
     }
 
     void createRefusals() {
@@ -193,6 +197,7 @@ private slots:
         QFETCH(QString, shownName);
         const QString message = FailureOf([&] { WriteFileReplacing(name.toStdString(), "FF"); });
         QCOMPARE(message, QStringLiteral("Datei %1 kann nicht erstellt werden").arg(shownName));
+        QVERIFY(!QFileInfo::exists(dir_.filePath("bild")));
     }
 
     // A limit on file size stands in for a full disk: the write stops short.

@@ -62,25 +62,33 @@ private:
         return saved_->filePath(QStringLiteral("picture-%1.jpg").arg(number, 4, 10, QChar(u'0')));
     }
 
+    // Starts the board with the usual options and these; COM1 is its line.
+    bool startSimulator(const QStringList& extra) {
+        simulator_.start(BOARD_SIM_PATH, QStringList{"--dial-delay", "0", "--chatter", "--save",
+                                                     saved_->path()} +
+                                             extra);
+        if (!simulator_.waitForStarted() || !simulator_.waitForReadyRead(5000))
+            return false;
+        const QByteArray device = simulator_.readLine().trimmed();
+        qputenv("MERLON_COM1", device);
+        return device.startsWith("/dev/");
+    }
+
 private slots:
     void init() {
         saved_ = std::make_unique<QTemporaryDir>();
         QVERIFY(saved_->isValid());
-        simulator_.start(BOARD_SIM_PATH,
-                         {"--fast", "--dial-delay", "0", "--chatter", "--save", saved_->path()});
-        QVERIFY(simulator_.waitForStarted());
-        QVERIFY(simulator_.waitForReadyRead(5000));
-        const QByteArray device = simulator_.readLine().trimmed();
-        QVERIFY(device.startsWith("/dev/"));
-        qputenv("MERLON_COM1", device);
     }
     void cleanup() {
+        if (simulator_.state() == QProcess::NotRunning)
+            return;
         simulator_.terminate();
         QVERIFY(simulator_.waitForFinished(5000));
         QCOMPARE(simulator_.exitStatus(), QProcess::NormalExit);
     }
 
     void dialledPictureArrivesAsTheBoardSavedIt() {
+        QVERIFY(startSimulator({"--fast"}));
         RecordingMessageReporter reporter;
         FakeClock clock; // the sequences' waits pass at once
         ProgramWindows w;
@@ -110,38 +118,74 @@ private slots:
     }
 
     void livePictureIsStoredShownAndCleared_data() {
+        QTest::addColumn<QStringList>("faults");
         QTest::addColumn<bool>("show");
-        QTest::newRow("Bild anzeigen") << true;
-        QTest::newRow("not shown") << false;
+        QTest::addColumn<bool>("stored"); // else the text waits for its end
+        QTest::newRow("Bild anzeigen") << QStringList() << true << true;
+        QTest::newRow("not shown") << QStringList() << false << true;
+        QTest::newRow("NUL on the line") << QStringList{"--nul"} << true << true;
+        QTest::newRow("cut before the end") << QStringList{"--cut-before-end"} << true << false;
     }
     void livePictureIsStoredShownAndCleared() {
+        QFETCH(QStringList, faults);
         QFETCH(bool, show);
+        QFETCH(bool, stored);
+        QVERIFY(startSimulator(QStringList{"--fast"} + faults));
         RecordingMessageReporter reporter;
         FakeClock clock;
         QTemporaryDir folder;
         ProgramWindows w;
-        Ui::TForm1& ui = *&w.form1.controls();
+        Ui::TForm1& ui = w.form1.controls();
         ui.Edit2->setText(folder.filePath(QStringLiteral("Kamera")));
         ui.CheckBox1->setChecked(show);
         ui.Button3->click();
         QVERIFY(receivedTextReaches(w.form2, "CONNECT", 10000));
         ui.Button4->click();
-        const QStringList stored = waitForPictures(folder.path(), 1, 20000);
-        QCOMPARE(stored.size(), 1);
-        QVERIFY(stored.first().startsWith(QStringLiteral("Kamera_")));
-        QCOMPARE(contentOf(folder.filePath(stored.first())), contentOf(boardPicture(1)));
-        QVERIFY(w.form2.receivedText().find("CAM_") == std::string::npos);
+        const QStringList pictures = waitForPictures(folder.path(), 1, stored ? 20000 : 3000);
+        QCOMPARE(pictures.size(), stored ? 1 : 0);
         ui.Image1->grab();
-        QCOMPARE(ui.Image1->decodedImage().size(), show ? QSize(320, 240) : QSize(32, 32));
+        QCOMPARE(ui.Image1->decodedImage().size(), show && stored ? QSize(320, 240) : QSize(32, 32));
         QVERIFY(reporter.texts.isEmpty());
+        if (!stored) {
+            QVERIFY(w.form2.receivedText().find("CAM_B") != std::string::npos); // nothing lost
+            return;
+        }
+        QVERIFY(pictures.first().startsWith(QStringLiteral("Kamera_")));
+        QCOMPARE(contentOf(folder.filePath(pictures.first())), contentOf(boardPicture(1)));
+        QVERIFY(w.form2.receivedText().find("CAM_") == std::string::npos);
     }
 
-    void continuousModeTakesPictureAfterPicture() {
+    void deviceVanishingMidPictureIsReportedOnceAndKeepsTheText() {
+        QVERIFY(startSimulator({"--baud", "9600"}));
         RecordingMessageReporter reporter;
         FakeClock clock;
         QTemporaryDir folder;
         ProgramWindows w;
-        Ui::TForm1& ui = *&w.form1.controls();
+        Ui::TForm1& ui = w.form1.controls();
+        ui.Edit2->setText(folder.filePath(QStringLiteral("Kamera")));
+        ui.Button3->click();
+        QVERIFY(receivedTextReaches(w.form2, "CONNECT", 10000));
+        ui.Button4->click();
+        QVERIFY(receivedTextReaches(w.form2, "CAM_B\r\nFF D8 ", 20000));
+        simulator_.kill(); // as a pulled adapter
+        QVERIFY(simulator_.waitForFinished(5000));
+        QTRY_VERIFY(!w.form2.connected());
+        QTest::qWait(1500); // a capture tick would run here if it still ran
+        QCOMPARE(reporter.texts.size(), 1);
+        QVERIFY(reporter.texts.first().startsWith(
+            QStringLiteral("Die Verbindung über COM1 ist abgebrochen")));
+        QVERIFY(w.form2.receivedText().find("CAM_B\r\nFF D8 ") != std::string::npos);
+        QVERIFY(QDir(folder.path()).isEmpty());
+        QVERIFY(!w.form1.Timer1().isActive());
+    }
+
+    void continuousModeTakesPictureAfterPicture() {
+        QVERIFY(startSimulator({"--fast"}));
+        RecordingMessageReporter reporter;
+        FakeClock clock;
+        QTemporaryDir folder;
+        ProgramWindows w;
+        Ui::TForm1& ui = w.form1.controls();
         ui.Edit2->setText(folder.filePath(QStringLiteral("Serie")));
         ui.CheckBox1->setChecked(false);
         // Each request must follow a stored picture: count the requests.
