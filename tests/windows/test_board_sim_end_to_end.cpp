@@ -49,6 +49,24 @@ QByteArray contentOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The program with its pictures going to a scratch folder, the sequences'
+// waits passing at once and messages recorded.
+struct LiveProgram {
+    RecordingMessageReporter reporter;
+    FakeClock clock;
+    QTemporaryDir folder;
+    ProgramWindows w;
+    Ui::TForm1& ui = w.form1.controls();
+
+    LiveProgram() { ui.Edit2->setText(folder.filePath(QStringLiteral("Kamera"))); }
+    // "Datenverbindung aufbauen", then wait for the call as a user does (a
+    // modem drops what comes in while it dials).
+    bool dial() {
+        ui.Button3->click();
+        return receivedTextReaches(w.form2, "CONNECT", 10000);
+    }
+};
+
 } // namespace
 
 class BoardSimEndToEndTest : public QObject {
@@ -131,15 +149,10 @@ private slots:
         QFETCH(bool, show);
         QFETCH(bool, stored);
         QVERIFY(startSimulator(QStringList{"--fast"} + faults));
-        RecordingMessageReporter reporter;
-        FakeClock clock;
-        QTemporaryDir folder;
-        ProgramWindows w;
-        Ui::TForm1& ui = w.form1.controls();
-        ui.Edit2->setText(folder.filePath(QStringLiteral("Kamera")));
+        LiveProgram program;
+        auto& [reporter, clock, folder, w, ui] = program;
         ui.CheckBox1->setChecked(show);
-        ui.Button3->click();
-        QVERIFY(receivedTextReaches(w.form2, "CONNECT", 10000));
+        QVERIFY(program.dial());
         ui.Button4->click();
         const QStringList pictures = waitForPictures(folder.path(), 1, stored ? 20000 : 3000);
         QCOMPARE(pictures.size(), stored ? 1 : 0);
@@ -157,14 +170,9 @@ private slots:
 
     void deviceVanishingMidPictureIsReportedOnceAndKeepsTheText() {
         QVERIFY(startSimulator({"--baud", "9600"}));
-        RecordingMessageReporter reporter;
-        FakeClock clock;
-        QTemporaryDir folder;
-        ProgramWindows w;
-        Ui::TForm1& ui = w.form1.controls();
-        ui.Edit2->setText(folder.filePath(QStringLiteral("Kamera")));
-        ui.Button3->click();
-        QVERIFY(receivedTextReaches(w.form2, "CONNECT", 10000));
+        LiveProgram program;
+        auto& [reporter, clock, folder, w, ui] = program;
+        QVERIFY(program.dial());
         ui.Button4->click();
         QVERIFY(receivedTextReaches(w.form2, "CAM_B\r\nFF D8 ", 20000));
         simulator_.kill(); // as a pulled adapter
@@ -181,12 +189,8 @@ private slots:
 
     void continuousModeTakesPictureAfterPicture() {
         QVERIFY(startSimulator({"--fast"}));
-        RecordingMessageReporter reporter;
-        FakeClock clock;
-        QTemporaryDir folder;
-        ProgramWindows w;
-        Ui::TForm1& ui = w.form1.controls();
-        ui.Edit2->setText(folder.filePath(QStringLiteral("Serie")));
+        LiveProgram program;
+        auto& [reporter, clock, folder, w, ui] = program;
         ui.CheckBox1->setChecked(false);
         // Each request must follow a stored picture: count the requests.
         int requests = 0;
@@ -194,8 +198,7 @@ private slots:
             if (line == "BILD")
                 ++requests;
         });
-        ui.Button3->click();
-        QVERIFY(receivedTextReaches(w.form2, "CONNECT", 10000));
+        QVERIFY(program.dial());
         ui.CheckBox7->setChecked(true);
         QVERIFY(ui.CheckBox5->isChecked());
         ui.Button4->click();
