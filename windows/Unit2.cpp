@@ -79,7 +79,6 @@ void TForm2::Timer1Timer() {
     // that the text keeps pace with fast lines.
     if (status == PortStatus::Ok && chunk.size() >= ComChunkBytes)
         status = ReadComWaiting(ComHandle, chunk);
-    // The box keeps text up to its first NUL byte, so the rest of such a chunk is dropped there.
     ui_->Memo1->appendBytes(chunk);
     if (status == PortStatus::Vanished)
         reportVanishedPort();

@@ -168,8 +168,8 @@ private slots:
             << QByteArray("OK\r\n") << QByteArray("CAM_B\r\n") << QByteArray("OK\r\nCAM_B\r\n");
         QTest::newRow("nothing appends nothing")
             << QByteArray("AT") << QByteArray() << QByteArray("AT");
-        QTest::newRow("NUL ends the chunk")
-            << QByteArray("ab\0cd", 5) << QByteArray("ef") << QByteArray("abef");
+        QTest::newRow("NUL dropped alone")
+            << QByteArray("ab\0cd", 5) << QByteArray("ef") << QByteArray("abcdef");
         QTest::newRow("more than one read takes") << QByteArray(100, 'A') << QByteArray(29, 'B')
                                                   << QByteArray(100, 'A') + QByteArray(29, 'B');
     }
