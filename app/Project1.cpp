@@ -1,6 +1,7 @@
 // The program entry: creates the main window, the data window and the COM
 // window in this order, shows the main window and runs the event loop.
 #include "platform/files.h"
+#include "platform/serial_device.h"
 #include "windows/Unit1.h"
 #include "windows/Unit2.h"
 #include "windows/Unit3.h"
@@ -9,6 +10,8 @@
 
 int main(int argc, char** argv) {
     IgnoreFileSizeSignal();
+    // A port left exclusive by a terminated run would lock out the next one.
+    ReleaseSerialDeviceOnTerminationSignals();
     QApplication application(argc, argv);
     TForm1 form1;
     TForm2 form2(form1.Timer1());

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <locale.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -17,6 +18,17 @@
 namespace {
 
 SerialWriteCall writeCall = nullptr;
+
+// The descriptor of the device made exclusive last, or -1: read by signal
+// handlers, so a plain lock-free integer.
+volatile sig_atomic_t exclusiveFd = -1;
+
+void ReleaseThenEnd(int signalNumber) {
+    ReleaseSerialDeviceForExit();
+    // The handler was reset to the default on entry; the signal, blocked
+    // while this runs, ends the process as soon as the handler returns.
+    raise(signalNumber);
+}
 
 ssize_t WriteOne(int fd, const char* byte) {
     return writeCall ? writeCall(fd, byte, 1) : ::write(fd, byte, 1);
@@ -95,6 +107,7 @@ std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& path, int& e
         return nullptr;
     }
     ioctl(fd, TIOCEXCL);
+    exclusiveFd = fd;
     error = 0;
     return std::unique_ptr<SerialDevice>(new SerialDevice(fd, std::move(saved)));
 }
@@ -105,6 +118,8 @@ SerialDevice::~SerialDevice() {
     // The far side may keep the device open; a flag left set would lock out
     // the next non-root opener.
     ioctl(fd_, TIOCNXCL);
+    if (exclusiveFd == fd_)
+        exclusiveFd = -1;
     ::close(fd_);
 }
 
@@ -265,6 +280,25 @@ std::string DeviceErrorText(int error) {
     }
     char buffer[256];
     return ErrorTextFrom(strerror_r(error, buffer, sizeof buffer), buffer);
+}
+
+void ReleaseSerialDeviceForExit() {
+    const int fd = exclusiveFd;
+    if (fd >= 0)
+        ioctl(fd, TIOCNXCL);
+}
+
+void ReleaseSerialDeviceOnTerminationSignals() {
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction previous {};
+        if (sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction release {};
+        release.sa_handler = ReleaseThenEnd;
+        sigemptyset(&release.sa_mask);
+        release.sa_flags = SA_RESETHAND;
+        sigaction(signalNumber, &release, nullptr);
+    }
 }
 
 void SetSerialWriteCall(SerialWriteCall call) {

@@ -60,6 +60,16 @@ private:
     bool vanished_ = false;
 };
 
+// Clears the exclusive flag of the device open now, if any, for an ending
+// that skips destructors (_Exit, a fatal signal): where the far side keeps the
+// device open, the flag would outlive the process and lock out the next
+// non-root opener. The lock goes with the process anyway. Async-signal-safe.
+void ReleaseSerialDeviceForExit();
+
+// Makes SIGTERM, SIGINT and SIGHUP release the device first, then end the
+// process as they would have. Signals the process ignores stay ignored.
+void ReleaseSerialDeviceOnTerminationSignals();
+
 // German text (UTF-8) for an errno value from opening or setting a device.
 std::string DeviceErrorText(int error);
 
