@@ -5,6 +5,7 @@
 #include "windows/Unit1.h"
 #include "windows/Unit2.h"
 #include "windows/Unit3.h"
+#include "windows/qt_translations.h"
 
 #include <QApplication>
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     // A port left exclusive by a terminated run would lock out the next one.
     ReleaseSerialDeviceOnTerminationSignals();
     QApplication application(argc, argv);
+    LoadGermanQtTranslations();
     TForm1 form1;
     TForm2 form2(form1.Timer1());
     TForm3 form3;
