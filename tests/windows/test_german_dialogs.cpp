@@ -36,13 +36,22 @@ private slots:
         QTemporaryDir folder;
         const QString missing = folder.filePath("fehlt.txt");
         TForm1 form;
-        // Types the name into the dialog once it is up, as a user would.
+        // Types the name into the dialog once it is up, as a user would; a
+        // dialog that refuses it, or any later one, is cancelled, so that the
+        // test fails instead of waiting forever.
         QTimer typist;
+        bool answered = false;
         connect(&typist, &QTimer::timeout, [&] {
-            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                typist.stop();
+            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            // Queued: a refusal opens its own box, which must not block the typist.
+            if (dialog && !answered) {
+                answered = true;
                 dialog->selectFile(missing);
-                static_cast<QDialog*>(dialog)->accept();
+                QMetaObject::invokeMethod(modal, &QDialog::accept, Qt::QueuedConnection);
+            } else if (modal) {
+                // Qt's own refusal, or a dialog after it.
+                QMetaObject::invokeMethod(modal, &QDialog::reject, Qt::QueuedConnection);
             }
         });
         typist.start(20);
