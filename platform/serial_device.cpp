@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <locale.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -19,21 +19,19 @@ namespace {
 
 SerialWriteCall writeCall = nullptr;
 
+// The descriptor of the device made exclusive last, or -1: read by signal
+// handlers, so a plain lock-free integer.
+volatile sig_atomic_t exclusiveFd = -1;
+
+void ReleaseThenEnd(int signalNumber) {
+    ReleaseSerialDeviceForExit();
+    // The handler was reset to the default on entry; the signal, blocked
+    // while this runs, ends the process as soon as the handler returns.
+    raise(signalNumber);
+}
+
 ssize_t WriteOne(int fd, const char* byte) {
     return writeCall ? writeCall(fd, byte, 1) : ::write(fd, byte, 1);
-}
-
-using Nanoseconds = std::int64_t;
-constexpr Nanoseconds NanosecondsPerMs = 1000000;
-
-Nanoseconds MonotonicNow() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<Nanoseconds>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-timespec ToTimespec(Nanoseconds span) {
-    return timespec{static_cast<time_t>(span / 1000000000), static_cast<long>(span % 1000000000)};
 }
 
 constexpr std::size_t ChunkSize = 4096;
@@ -109,6 +107,7 @@ std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& path, int& e
         return nullptr;
     }
     ioctl(fd, TIOCEXCL);
+    exclusiveFd = fd;
     error = 0;
     return std::unique_ptr<SerialDevice>(new SerialDevice(fd, std::move(saved)));
 }
@@ -119,6 +118,8 @@ SerialDevice::~SerialDevice() {
     // The far side may keep the device open; a flag left set would lock out
     // the next non-root opener.
     ioctl(fd_, TIOCNXCL);
+    if (exclusiveFd == fd_)
+        exclusiveFd = -1;
     ::close(fd_);
 }
 
@@ -140,7 +141,7 @@ LineSetup SerialDevice::applyLine(const SerialLineSettings& settings, int& error
     line.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
     line.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
     line.c_cflag |= CharacterSizeFlag(settings.dataBits) | CLOCAL | CREAD;
-    // Reads are timed with poll(); the driver must never wait on its own.
+    // Reads take what has arrived; the driver must never wait on its own.
     line.c_cc[VMIN] = 0;
     line.c_cc[VTIME] = 0;
 
@@ -193,60 +194,6 @@ bool SerialDevice::hungUp() const {
             return true;
     }
     return (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
-
-SerialStatus SerialDevice::read(std::size_t maxBytes, std::string& bytes) {
-    if (vanished_)
-        return SerialStatus::Vanished;
-    const Nanoseconds start = MonotonicNow();
-    const Nanoseconds deadline = start + (static_cast<Nanoseconds>(timeouts_.totalConstantMs) +
-                                          static_cast<Nanoseconds>(timeouts_.totalMultiplierMs) *
-                                              static_cast<Nanoseconds>(maxBytes)) *
-                                             NanosecondsPerMs;
-    const Nanoseconds interval = static_cast<Nanoseconds>(timeouts_.intervalMs) * NanosecondsPerMs;
-
-    std::size_t got = 0;
-    Nanoseconds lastByteAt = 0;
-    char chunk[ChunkSize];
-    while (got < maxBytes) {
-        const Nanoseconds now = MonotonicNow();
-        Nanoseconds until = deadline;
-        if (got > 0 && interval > 0)
-            until = std::min(until, lastByteAt + interval);
-        if (now >= until)
-            break;
-
-        pollfd watch{fd_, POLLIN, 0};
-        const timespec wait = ToTimespec(until - now);
-        const int ready = ppoll(&watch, 1, &wait, nullptr);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (ready == 0)
-            continue;
-
-        if (watch.revents & POLLIN) {
-            const ssize_t count = ::read(fd_, chunk, std::min(ChunkSize, maxBytes - got));
-            if (count > 0) {
-                bytes.append(chunk, static_cast<std::size_t>(count));
-                got += static_cast<std::size_t>(count);
-                lastByteAt = MonotonicNow();
-                continue;
-            }
-            if (count < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            // Readable yet nothing to read, or an I/O error: the tty hung up.
-            vanished_ = true;
-            break;
-        }
-        if (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            vanished_ = true;
-            break;
-        }
-    }
-    return (vanished_ && got == 0) ? SerialStatus::Vanished : SerialStatus::Ok;
 }
 
 SerialStatus SerialDevice::readWaiting(std::size_t maxBytes, std::string& bytes) {
@@ -333,6 +280,25 @@ std::string DeviceErrorText(int error) {
     }
     char buffer[256];
     return ErrorTextFrom(strerror_r(error, buffer, sizeof buffer), buffer);
+}
+
+void ReleaseSerialDeviceForExit() {
+    const int fd = exclusiveFd;
+    if (fd >= 0)
+        ioctl(fd, TIOCNXCL);
+}
+
+void ReleaseSerialDeviceOnTerminationSignals() {
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction previous {};
+        if (sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction release {};
+        release.sa_handler = ReleaseThenEnd;
+        sigemptyset(&release.sa_mask);
+        release.sa_flags = SA_RESETHAND;
+        sigaction(signalNumber, &release, nullptr);
+    }
 }
 
 void SetSerialWriteCall(SerialWriteCall call) {

@@ -1,7 +1,8 @@
 // The serial device behind a port: exclusive opening, line settings from a
-// plain record, reads whose time-outs behave like a COM port's, and writes one
-// byte per call. A device that goes away (far side closed, USB adapter
-// pulled) is reported as vanished, never as an error to retry.
+// plain record, reads that take what has arrived and never wait, and writes
+// one byte per call that wait until the device takes each byte. A device that
+// goes away (far side closed, USB adapter pulled) is reported as vanished,
+// never as an error to retry.
 #pragma once
 
 #include <cstddef>
@@ -14,15 +15,6 @@
 struct SerialLineSettings {
     std::int32_t bitsPerSecond = 9600;
     int dataBits = 8; // 5 to 8; no parity, one stop bit, no flow control
-};
-
-// A read ends when all requested bytes are there, when the total time
-// (constant + multiplier × requested bytes) has passed since it began, or
-// when the interval passes between two bytes. Zero interval: no interval.
-struct SerialReadTimeouts {
-    int intervalMs = 0;
-    int totalMultiplierMs = 0;
-    int totalConstantMs = 0;
 };
 
 enum class SerialStatus { Ok, Vanished };
@@ -46,14 +38,9 @@ public:
     // Failed.
     LineSetup applyLine(const SerialLineSettings& settings, int& error);
 
-    void setReadTimeouts(const SerialReadTimeouts& timeouts) { timeouts_ = timeouts; }
-
-    // Waits for up to maxBytes with the read time-outs and appends what came.
+    // Appends what is waiting already, up to maxBytes, without waiting.
     // Bytes read before the device vanished are still delivered as Ok; the
     // next call reports Vanished.
-    SerialStatus read(std::size_t maxBytes, std::string& bytes);
-
-    // Appends what is waiting already, up to maxBytes, without waiting.
     SerialStatus readWaiting(std::size_t maxBytes, std::string& bytes);
 
     // Each byte goes out with its own write call, in order; waits while the
@@ -70,9 +57,18 @@ private:
 
     int fd_;
     std::unique_ptr<SavedSettings> saved_;
-    SerialReadTimeouts timeouts_;
     bool vanished_ = false;
 };
+
+// Clears the exclusive flag of the device open now, if any, for an ending
+// that skips destructors (_Exit, a fatal signal): where the far side keeps the
+// device open, the flag would outlive the process and lock out the next
+// non-root opener. The lock goes with the process anyway. Async-signal-safe.
+void ReleaseSerialDeviceForExit();
+
+// Makes SIGTERM, SIGINT and SIGHUP release the device first, then end the
+// process as they would have. Signals the process ignores stay ignored.
+void ReleaseSerialDeviceOnTerminationSignals();
 
 // German text (UTF-8) for an errno value from opening or setting a device.
 std::string DeviceErrorText(int error);

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-          libjpeg62-turbo-dev xxd fonts-liberation2)
+          libjpeg62-turbo-dev xxd fonts-liberation2 qt6-translations-l10n)
 if [ "${MERLON_WITH_DISPLAY_TOOLS:-0}" = 1 ]; then
     packages+=(xvfb xauth imagemagick)
 fi

@@ -10,8 +10,6 @@ ComPortHandle ComHandle;
 
 namespace {
 
-constexpr SerialReadTimeouts ChunkTimeouts{500, 10, 100};
-
 std::string PortLabel(int number, const std::string& device) {
     return ComPortName(number) + " (" + device + ")";
 }
@@ -58,7 +56,6 @@ void OpenComPort(const ComPortFields& fields) {
     case LineSetup::Failed:
         throw UserError(label + " kann nicht eingestellt werden: " + DeviceErrorText(error));
     }
-    opened->setReadTimeouts(ChunkTimeouts);
     ComHandle.device = std::move(opened);
 }
 
@@ -74,7 +71,7 @@ PortStatus ReadComChunk(ComPortHandle& handle, std::string& text) {
     if (!handle.isOpen())
         return PortStatus::Vanished;
     std::string chunk;
-    const SerialStatus status = handle.device->read(ComChunkBytes, chunk);
+    const SerialStatus status = handle.device->readWaiting(ComChunkBytes, chunk);
     if (status == SerialStatus::Ok)
         text = std::move(chunk);
     return ToPortStatus(status);

@@ -29,8 +29,7 @@ struct ComPortHandle {
 // The one port handle of the process.
 extern ComPortHandle ComHandle;
 
-// Bytes one chunk read asks for; with the time-outs it waits at most
-// 10 ms × 28 + 100 ms = 380 ms.
+// Bytes one chunk read takes at most.
 constexpr std::size_t ComChunkBytes = 28;
 // Most bytes one ReadComWaiting takes, so that a flood cannot hold it forever.
 constexpr std::size_t ComWaitingLimit = 64 * 1024;
@@ -45,8 +44,9 @@ void OpenComPort(const ComPortFields& fields);
 // A closed handle reports Vanished.
 PortStatus WriteComLine(ComPortHandle& handle, std::string_view line);
 
-// Reads up to ComChunkBytes with the time-outs and puts them into `text`
-// (empty when none came). On Vanished `text` stays as it was.
+// Puts up to ComChunkBytes of what has arrived into `text` (empty when
+// nothing has) and returns at once: the data window polls on the window
+// thread, which must never wait for the line. On Vanished `text` stays as it was.
 PortStatus ReadComChunk(ComPortHandle& handle, std::string& text);
 
 // Appends what is already waiting, up to ComWaitingLimit, without waiting.

@@ -6,6 +6,7 @@
 #include "capture/recording_text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/serial_device.h"
 #include "ui_Unit1.h"
 #include "windows/Unit2.h"
 #include "windows/Unit3.h"
@@ -255,7 +256,9 @@ void TForm1::Aufnahmeffnen1Click() {
 }
 
 void TForm1::Beenden1Click() {
-    // At once: no close handler, nothing saved; the system releases the port.
+    // At once: no close handler, nothing saved. The system drops the port's
+    // lock, but not its exclusive flag while the far side holds the device.
+    ReleaseSerialDeviceForExit();
     std::_Exit(EXIT_SUCCESS);
 }
 

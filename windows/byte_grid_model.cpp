@@ -71,7 +71,15 @@ int ByteGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ByteGridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    if (!index.isValid())
+        return {};
+    if (role == ByteRole) {
+        const size_t k = size_t(index.row()) * kBytesPerRow + size_t(index.column());
+        if (index.column() >= kBytesPerRow || k >= bytes_.size())
+            return {};
+        return int(static_cast<unsigned char>(bytes_[k]));
+    }
+    if (role != Qt::DisplayRole)
         return {};
     return cell(index.column() + 1, index.row() + 1);
 }

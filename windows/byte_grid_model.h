@@ -20,6 +20,10 @@ public:
         Character // the byte as one Windows-1252 character
     };
 
+    // The byte of a written cell as an int 0..255, for drawing it as a glyph;
+    // nothing for a cell never written.
+    static constexpr int ByteRole = Qt::UserRole;
+
     explicit ByteGridModel(CellText cellText, QObject* parent = nullptr);
 
     // Columns and rows of the grid, the fixed ones included (at least 1 each).

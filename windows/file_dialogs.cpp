@@ -1,6 +1,7 @@
 #include "windows/file_dialogs.h"
 
 #include <QFileDialog>
+#include <memory>
 
 namespace {
 
@@ -17,26 +18,50 @@ QString qtFilter(const QString& filter) {
     return filter + QStringLiteral(" (") + pattern + u')';
 }
 
+std::optional<QString> Ask(QFileDialog* dialog) {
+    const std::unique_ptr<QFileDialog> owned(dialog);
+    if (owned->exec() != QDialog::Accepted || owned->selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString path = owned->selectedFiles().first();
+    return path.isEmpty() ? std::nullopt : std::optional<QString>(path);
+}
+
 class QtFileDialogs : public FileDialogs {
 public:
     std::optional<QString> askOpenFile(QWidget* parent, const QString& title,
                                        const QString& filter) override {
-        const QString path =
-            QFileDialog::getOpenFileName(parent, title, QString(), qtFilter(filter));
-        return path.isEmpty() ? std::nullopt : std::optional<QString>(path);
+        return Ask(CreateOpenFileDialog(parent, title, filter));
     }
 
     std::optional<QString> askSaveFile(QWidget* parent, const QString& title,
                                        const QString& filter) override {
-        const QString path = QFileDialog::getSaveFileName(
-            parent, title, QString(), qtFilter(filter), nullptr, QFileDialog::DontConfirmOverwrite);
-        return path.isEmpty() ? std::nullopt : std::optional<QString>(path);
+        return Ask(CreateSaveFileDialog(parent, title, filter));
     }
 };
 
 FileDialogs* installedDialogs = nullptr;
 
 } // namespace
+
+QFileDialog* CreateOpenFileDialog(QWidget* parent, const QString& title, const QString& filter) {
+    auto* dialog = new QFileDialog(parent, title, QString(), qtFilter(filter));
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    // Qt's own dialog: it speaks the program's German and takes a missing
+    // name, where a desktop's dialog may do neither.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    // Not ExistingFile: that mode refuses a missing name with Qt's own message.
+    dialog->setFileMode(QFileDialog::AnyFile);
+    return dialog;
+}
+
+QFileDialog* CreateSaveFileDialog(QWidget* parent, const QString& title, const QString& filter) {
+    auto* dialog = new QFileDialog(parent, title, QString(), qtFilter(filter));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    return dialog;
+}
 
 FileDialogs& CurrentFileDialogs() {
     static QtFileDialogs qtDialogs;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <optional>
 
+class QFileDialog;
 class QWidget;
 
 class FileDialogs {
@@ -16,6 +17,13 @@ public:
     virtual std::optional<QString> askSaveFile(QWidget* parent, const QString& title,
                                                const QString& filter) = 0;
 };
+
+// The dialogs the program shows, built but not yet shown (owned by the
+// caller). The open dialog takes a typed name of a missing file as well, so
+// that the program itself says the file cannot be opened.
+QFileDialog* CreateOpenFileDialog(QWidget* parent, const QString& title, const QString& filter);
+// The save dialog replaces an existing file without asking.
+QFileDialog* CreateSaveFileDialog(QWidget* parent, const QString& title, const QString& filter);
 
 FileDialogs& CurrentFileDialogs();
 // Installs dialogs (not owned); nullptr brings back Qt's dialogs.

@@ -32,7 +32,16 @@ void ReceivedTextModel::setText(std::string bytes) {
 }
 
 void ReceivedTextModel::append(std::string_view chunk) {
-    chunk = UntilFirstNul(chunk);
+    // A NUL on the line is noise, never part of a picture stream: it goes
+    // alone, and the bytes after it still count.
+    std::string withoutNul;
+    if (chunk.find('\0') != std::string_view::npos) {
+        withoutNul.reserve(chunk.size());
+        for (const char byte : chunk)
+            if (byte != '\0')
+                withoutNul.push_back(byte);
+        chunk = withoutNul;
+    }
     // Nothing arrived: nothing is replaced, so the caret stays where the user put it.
     if (chunk.empty())
         return;

@@ -8,8 +8,9 @@
 //
 // CR LF, a lone LF and a lone CR each end a line. A CR LF pair is one step for
 // the caret and for Backspace/Delete; the caret never sits between its two
-// bytes. A NUL byte never enters the text: whatever arrives is cut at its
-// first NUL, as a text box would keep it.
+// bytes. A NUL byte never enters the text: a text set or typed is cut at its
+// first NUL, as a text box would keep it; in an appended chunk, which comes
+// from the line, each NUL is dropped alone and the bytes after it are kept.
 #pragma once
 
 #include <cstddef>

@@ -112,7 +112,8 @@ void ReceivedTextView::setText(std::string bytes) {
 }
 
 void ReceivedTextView::appendBytes(std::string_view chunk) {
-    if (UntilFirstNul(chunk).empty())
+    // NUL bytes are dropped alone: only a chunk of nothing else changes nothing.
+    if (chunk.find_first_not_of('\0') == std::string_view::npos)
         return;
     model_.append(chunk);
     afterProgrammaticUpdate();

@@ -24,8 +24,9 @@ public:
     const std::string& text() const { return model_.text(); }
 
     // Programmatic updates: each shows the text from its beginning again, with
-    // the caret there, as a text box does whose whole text was replaced. Bytes
-    // from a NUL on are not kept. Appending an empty chunk changes nothing.
+    // the caret there, as a text box does whose whole text was replaced. A set
+    // text ends at its first NUL; an appended chunk loses its NUL bytes alone.
+    // Appending nothing (or only NULs) changes nothing.
     void setText(std::string bytes);
     void appendBytes(std::string_view chunk);
     void clear();

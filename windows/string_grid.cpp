@@ -1,10 +1,13 @@
 #include "windows/string_grid.h"
 
+#include "windows/byte_glyph_delegate.h"
+
 #include <QAbstractButton>
 #include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyleOptionHeader>
+#include <QStyledItemDelegate>
 
 StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
     setCellText(ByteGridModel::CellText::Hex);
@@ -36,6 +39,14 @@ void StringGrid::setCellText(ByteGridModel::CellText cellText) {
     model_ = new ByteGridModel(cellText, this);
     setModel(model_);
     delete replaced;
+    // Characters are drawn glyph by glyph; hex digits need nothing special.
+    QAbstractItemDelegate* oldDelegate = itemDelegate();
+    if (cellText == ByteGridModel::CellText::Character)
+        setItemDelegate(new ByteGlyphDelegate(this));
+    else
+        setItemDelegate(new QStyledItemDelegate(this));
+    if (oldDelegate && oldDelegate->parent() == this)
+        oldDelegate->deleteLater();
     connect(model_, &QAbstractItemModel::headerDataChanged, this, [this] {
         if (auto* corner = findChild<QAbstractButton*>())
             corner->update();

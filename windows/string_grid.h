@@ -1,7 +1,7 @@
 // A byte grid as the main window's hex and ASCII views show it: a fixed first
 // row and column drawn as headers (the top-left cell with its text), lines
 // between the cells, a vertical scroll bar, cells that can be selected but
-// not edited.
+// not edited. Character cells draw each byte as one visible glyph.
 #pragma once
 
 #include "windows/byte_grid_model.h"

@@ -105,11 +105,15 @@ void ReceivedTextModelTest::appendKeepsBytesAndIndex_data() {
     QTest::newRow("empty chunk changes nothing")
         << QList<QByteArray>{"ab\r", "", "\ncd", ""} << QByteArray("ab\r\ncd")
         << QList<QByteArray>{"ab", "cd"};
-    QTest::newRow("chunk cut at NUL") << QList<QByteArray>{QByteArray("ab\0cd", 5), "ef"}
-                                      << QByteArray("abef") << QList<QByteArray>{"abef"};
-    QTest::newRow("chunk starting with NUL adds nothing")
-        << QList<QByteArray>{"ab", QByteArray("\0\r\n", 3)} << QByteArray("ab")
-        << QList<QByteArray>{"ab"};
+    QTest::newRow("NUL dropped alone") << QList<QByteArray>{QByteArray("ab\0c\0\0d", 7), "ef"}
+                                       << QByteArray("abcdef") << QList<QByteArray>{"abcdef"};
+    QTest::newRow("chunk starting with NUL keeps the rest")
+        << QList<QByteArray>{"ab", QByteArray("\0\r\n", 3)} << QByteArray("ab\r\n")
+        << QList<QByteArray>{"ab", ""};
+    QTest::newRow("NUL between CR and LF") << QList<QByteArray>{QByteArray("a\r\0\nb", 5)}
+                                           << QByteArray("a\r\nb") << QList<QByteArray>{"a", "b"};
+    QTest::newRow("only NULs add nothing") << QList<QByteArray>{"ab", QByteArray(3, '\0')}
+                                           << QByteArray("ab") << QList<QByteArray>{"ab"};
     QTest::newRow("long line grows over chunks")
         << QList<QByteArray>{"abc\r\n", "de", "fgh", "\r\ni"} << QByteArray("abc\r\ndefgh\r\ni")
         << QList<QByteArray>{"abc", "defgh", "i"};

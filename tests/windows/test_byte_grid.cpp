@@ -1,8 +1,10 @@
 // The byte grids behind the hex and ASCII views: cell texts, cells that are
-// never emptied, fixed cells as headers, no editing, current-cell moves.
+// never emptied, fixed cells as headers, no editing, current-cell moves, and
+// ASCII cells drawn glyph by glyph.
 #include "windows/string_grid.h"
 
 #include <QHeaderView>
+#include <QRawFont>
 #include <QtTest>
 
 class ByteGridTest : public QObject {
@@ -89,6 +91,39 @@ private slots:
         grid.setCurrentCell(5, 40);
         QCOMPARE(grid.currentCell(), QPoint(5, 40));
         QCOMPARE(grid.selectionModel()->selectedIndexes().size(), 1);
+    }
+
+    // Each byte cell shows the font's glyph for its character: a line feed is
+    // never a line break elided to "…" (which is what 0x85 is), tab and CR
+    // never blank like a space.
+    void asciiCellsDrawEachByteAsItsGlyph() {
+        const std::string bytes = "\x0A\x85\x0D\x09\x20";
+        StringGrid grid;
+        grid.setCellText(ByteGridModel::CellText::Character);
+        grid.setGridShape(17, 2, 15, 20);
+        grid.resize(300, 80);
+        grid.cells().writeBytes(bytes);
+        grid.setCurrentIndex({}); // no focus frame in any cell
+        const QImage drawn = grid.viewport()->grab().toImage();
+        const QRawFont font = QRawFont::fromFont(grid.font());
+        QVERIFY(font.isValid());
+
+        std::vector<QImage> cells, glyphs;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            cells.push_back(drawn.copy(grid.visualRect(grid.cells().index(0, int(i)))));
+            const QString character = grid.cells().cell(int(i) + 1, 1);
+            const QList<quint32> index = font.glyphIndexesForString(character);
+            glyphs.push_back(font.alphaMapForGlyph(index.value(0)));
+        }
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            for (std::size_t j = i + 1; j < bytes.size(); ++j) {
+                if (glyphs[i] != glyphs[j] || (i == 0 && j == 1))
+                    QVERIFY2(cells[i] != cells[j],
+                             qPrintable(QString("bytes %1 and %2 look alike")
+                                            .arg(uchar(bytes[i]), 2, 16, QChar('0'))
+                                            .arg(uchar(bytes[j]), 2, 16, QChar('0'))));
+            }
+        }
     }
 };
 
