@@ -1,5 +1,7 @@
 #include "windows/string_grid.h"
 
+#include "windows/grid_accessible.h"
+
 #include <QAbstractButton>
 #include <QEvent>
 #include <QHeaderView>
@@ -63,6 +65,12 @@ void StringGrid::setCurrentCell(int column, int row) {
         return;
     setCurrentIndex(index); // selects that cell alone, dropping any range
     scrollTo(index);
+}
+
+void StringGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    // Not QTableView's: it would tell a focus change whichever grid has the focus.
+    QAbstractItemView::currentChanged(current, previous);
+    AnnounceCurrentCell(*this, current);
 }
 
 bool StringGrid::eventFilter(QObject* watched, QEvent* event) {
