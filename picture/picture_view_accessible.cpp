@@ -1,5 +1,6 @@
 #include "picture/picture_view_accessible.h"
 
+#include "picture/accessibility_clients.h"
 #include "picture/picture_view.h"
 
 #include <QAccessibleWidget>
@@ -50,6 +51,6 @@ void MakePictureViewAccessible() {
 void AnnouncePictureChange(PictureView* view) {
     for (QAccessible::Event change : {QAccessible::NameChanged, QAccessible::DescriptionChanged}) {
         QAccessibleEvent event(view, change);
-        QAccessible::updateAccessibility(&event);
+        TellAccessibilityClients(event);
     }
 }

@@ -1,6 +1,6 @@
 #include "windows/grid_accessible.h"
 
-#include "windows/accessibility_clients.h"
+#include "picture/accessibility_clients.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -16,5 +16,5 @@ void AnnounceCurrentCell(QAbstractItemView& grid, const QModelIndex& current) {
         return;
     QAccessibleEvent event(&grid, grid.hasFocus() ? QAccessible::Focus : QAccessible::Selection);
     event.setChild(table->indexOfChild(cell));
-    QAccessible::updateAccessibility(&event);
+    TellAccessibilityClients(event);
 }

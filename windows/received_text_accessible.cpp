@@ -1,6 +1,6 @@
 #include "windows/received_text_accessible.h"
 
-#include "windows/accessibility_clients.h"
+#include "picture/accessibility_clients.h"
 #include "windows/received_text_view.h"
 #include "windows/widget_text.h"
 
@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -243,8 +242,8 @@ private:
         }
         if (!known_) {
             told_.assign(view_->text(), 0, before);
-            // Unknown, so that the first caret notice is told.
-            caret_ = anchor_ = SIZE_MAX;
+            caret_ = view_->model().caret();
+            anchor_ = view_->model().anchor();
             known_ = true;
             appendsOnly_ = true;
             pending_ = before < view_->text().size();
@@ -269,14 +268,18 @@ private:
     }
 
     void caretMoved() {
+        // The first notice a listener gets is told even though nothing was
+        // known to compare with.
+        const bool first = !known_;
         if (!listening(view_->text().size()))
             return;
         const ReceivedTextModel& model = view_->model();
-        if (model.caret() == caret_ && model.anchor() == anchor_)
+        if (!first && model.caret() == caret_ && model.anchor() == anchor_)
             return;
         // The screen reader reads around the caret: it must know the text first.
         tellChanges();
         const bool selectionMoved =
+            (model.hasSelection() || caret_ != anchor_) &&
             std::minmax(model.caret(), model.anchor()) != std::minmax(caret_, anchor_);
         caret_ = model.caret();
         anchor_ = model.anchor();
@@ -284,10 +287,10 @@ private:
             QAccessibleTextSelectionEvent selection(view_, ToOffset(model.selectionStart()),
                                                     ToOffset(model.selectionEnd()));
             selection.setCursorPosition(ToOffset(caret_));
-            QAccessible::updateAccessibility(&selection);
+            TellAccessibilityClients(selection);
         }
         QAccessibleTextCursorEvent cursor(view_, ToOffset(caret_));
-        QAccessible::updateAccessibility(&cursor);
+        TellAccessibilityClients(cursor);
     }
 
     void tellChanges() {
@@ -320,13 +323,13 @@ private:
         const int position = ToOffset(from);
         if (removed.isEmpty()) {
             QAccessibleTextInsertEvent event(view_, position, inserted);
-            QAccessible::updateAccessibility(&event);
+            TellAccessibilityClients(event);
         } else if (inserted.isEmpty()) {
             QAccessibleTextRemoveEvent event(view_, position, removed);
-            QAccessible::updateAccessibility(&event);
+            TellAccessibilityClients(event);
         } else {
             QAccessibleTextUpdateEvent event(view_, position, removed, inserted);
-            QAccessible::updateAccessibility(&event);
+            TellAccessibilityClients(event);
         }
     }
 
@@ -336,8 +339,8 @@ private:
     bool known_ = false;
     bool pending_ = false;
     bool appendsOnly_ = true;
-    std::size_t caret_ = SIZE_MAX;
-    std::size_t anchor_ = SIZE_MAX;
+    std::size_t caret_ = 0;
+    std::size_t anchor_ = 0;
 };
 
 } // namespace

@@ -11,6 +11,9 @@
 StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
     setCellText(ByteGridModel::CellText::Hex);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab goes on to the next control, as the window's tab order says, rather
+    // than from cell to cell, which would hold keyboard users in the grid.
+    setTabKeyNavigation(false);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
