@@ -1,15 +1,19 @@
 #include "picture/picture_view.h"
 
+#include "picture/picture_view_accessible.h"
 #include "platform/user_error.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QPainter>
 
 #include <algorithm>
 #include <utility>
 
-PictureView::PictureView(QWidget* parent) : QWidget(parent) {}
+PictureView::PictureView(QWidget* parent) : QWidget(parent) {
+    MakePictureViewAccessible();
+}
 
 void PictureView::loadFile(const std::string& path) {
     QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
@@ -18,12 +22,19 @@ void PictureView::loadFile(const std::string& path) {
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw UserError::withDetail("Datei %s kann nicht geöffnet werden", path);
-    loadBytes(content.toStdString());
+    loadBytes(content.toStdString(), QFileInfo(file.fileName()).fileName());
 }
 
-void PictureView::loadBytes(std::string jpegBytes) {
-    if (!jpegBytes.empty())
-        ReadJpegHeader(jpegBytes); // throws before anything here has changed
+void PictureView::loadBytes(std::string jpegBytes, const QString& subject) {
+    QSize size;
+    if (!jpegBytes.empty()) {
+        const JpegHeader header =
+            ReadJpegHeader(jpegBytes); // throws before anything here has changed
+        size = QSize(header.width, header.height);
+    }
+    subject_ = subject;
+    pictureSize_ = size;
+    AnnouncePictureChange(this);
     pendingBytes_ = std::move(jpegBytes);
     pending_ = true;
     image_ = QImage();

@@ -22,10 +22,16 @@ public:
     // "Datei %s kann nicht geöffnet werden". Decoding waits for the first drawing.
     void loadFile(const std::string& path);
     // The same rules for bytes already in memory (the start-up logo).
-    void loadBytes(std::string jpegBytes);
+    // `subject` says what the picture is, for screen readers ("Logo").
+    void loadBytes(std::string jpegBytes, const QString& subject = QString());
     // What the view shows right now, before stretching: the picture decoded so
     // far (possibly partial), or a null image before anything was drawn.
     QImage decodedImage() const;
+
+    // What the loaded picture is (the file name for a file) and its size in
+    // pixels as its header gives it; an empty size for an empty file.
+    const QString& subject() const { return subject_; }
+    QSize pictureSize() const { return pictureSize_; }
 
     // Decodes the loaded picture for the view's present size unless that has
     // been done; the first drawing calls it. A failure is signalled later,
@@ -50,4 +56,6 @@ private:
     JpegScaling scaling_ = JpegScaling::FitBox;
     QImage image_;
     QImage stretched_; // image_ at the size last painted, made once per size
+    QString subject_;
+    QSize pictureSize_;
 };

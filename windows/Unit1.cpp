@@ -133,7 +133,7 @@ void TForm1::FormCreate() {
     RegisterWindowResources();
     QFile logo(QStringLiteral(":/logo.jpg"));
     if (logo.open(QIODevice::ReadOnly))
-        ui_->Image1->loadBytes(logo.readAll().toStdString());
+        ui_->Image1->loadBytes(logo.readAll().toStdString(), QStringLiteral("Logo"));
     Timer1().start();
 }
 

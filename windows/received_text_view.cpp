@@ -1,5 +1,6 @@
 #include "windows/received_text_view.h"
 
+#include "windows/received_text_accessible.h"
 #include "windows/widget_text.h"
 
 #include <QApplication>
@@ -104,10 +105,12 @@ ReceivedTextView::ReceivedTextView(QWidget* parent) : QAbstractScrollArea(parent
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     updateScrollBars();
+    MakeReceivedTextAccessible(this);
 }
 
 void ReceivedTextView::setText(std::string bytes) {
     model_.setText(std::move(bytes));
+    emit textReplaced();
     afterProgrammaticUpdate();
 }
 
@@ -115,12 +118,15 @@ void ReceivedTextView::appendBytes(std::string_view chunk) {
     // NUL bytes are dropped alone: only a chunk of nothing else changes nothing.
     if (chunk.find_first_not_of('\0') == std::string_view::npos)
         return;
+    const std::size_t from = model_.size();
     model_.append(chunk);
+    emit bytesAppended(from);
     afterProgrammaticUpdate();
 }
 
 void ReceivedTextView::clear() {
     model_.clear();
+    emit textReplaced();
     afterProgrammaticUpdate();
 }
 
@@ -131,20 +137,23 @@ void ReceivedTextView::afterProgrammaticUpdate() {
     horizontalScrollBar()->setValue(0);
     restartBlink();
     viewport()->update();
+    emit caretMoved();
 }
 
 void ReceivedTextView::afterCaretMove() {
     ensureCaretVisible();
     restartBlink();
     viewport()->update();
+    emit caretMoved();
 }
 
 void ReceivedTextView::afterEdit(bool changed) {
-    if (changed)
+    // The change is told before the caret that moved with it.
+    if (changed) {
         updateScrollBars();
-    afterCaretMove();
-    if (changed)
         emit textEdited();
+    }
+    afterCaretMove();
 }
 
 int ReceivedTextView::fullVisibleLines() const {
@@ -212,16 +221,24 @@ std::size_t ReceivedTextView::positionAt(QPointF point) const {
 }
 
 QRect ReceivedTextView::caretRect() const {
-    const std::size_t caret = model_.caret();
-    const qint64 line = static_cast<qint64>(model_.lineOf(caret)) - verticalScrollBar()->value();
+    QRect rect = characterRect(model_.caret());
+    rect.setWidth(kCaretWidth);
+    return rect;
+}
+
+QRect ReceivedTextView::characterRect(std::size_t position) const {
+    position = std::min(position, model_.size());
+    const qint64 line = static_cast<qint64>(model_.lineOf(position)) - verticalScrollBar()->value();
     const qint64 column =
-        static_cast<qint64>(model_.columnOf(caret)) - horizontalScrollBar()->value();
+        static_cast<qint64>(model_.columnOf(position)) - horizontalScrollBar()->value();
     const qreal x = kLeftMargin + column * glyphs_.columnWidth();
     const qreal y = kTopMargin + line * static_cast<qreal>(glyphs_.lineHeight());
     // Far off-screen positions stay off-screen without overflowing int.
     const qreal limit = 1e6;
     return QRect(static_cast<int>(std::clamp(x, -limit, limit)),
-                 static_cast<int>(std::clamp(y, -limit, limit)), kCaretWidth, glyphs_.lineHeight());
+                 static_cast<int>(std::clamp(y, -limit, limit)),
+                 std::max(1, static_cast<int>(std::ceil(glyphs_.columnWidth()))),
+                 glyphs_.lineHeight());
 }
 
 void ReceivedTextView::paintEvent(QPaintEvent*) {
@@ -397,6 +414,12 @@ void ReceivedTextView::paste() {
 
 void ReceivedTextView::selectAll() {
     model_.selectAll();
+    afterCaretMove();
+}
+
+void ReceivedTextView::setSelection(std::size_t anchor, std::size_t caret) {
+    model_.setCaret(std::min(anchor, model_.size()));
+    model_.setCaret(std::min(caret, model_.size()), true);
     afterCaretMove();
 }
 

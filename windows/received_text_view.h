@@ -38,10 +38,25 @@ public:
     void cut();
     void paste();
     void selectAll();
+    // Puts the caret at `caret` with the selection reaching from `anchor`, as
+    // if the user had dragged from one to the other.
+    void setSelection(std::size_t anchor, std::size_t caret);
+
+    // Where a byte of the text is drawn, in viewport coordinates (off-screen
+    // positions give rectangles outside the viewport), and the position a
+    // viewport point falls on.
+    QRect characterRect(std::size_t position) const;
+    std::size_t positionAt(QPointF viewportPoint) const;
 
 signals:
     // The user changed the text (typing, deleting, cutting, pasting).
     void textEdited();
+    // Bytes were appended from position `from` on.
+    void bytesAppended(std::size_t from);
+    // The whole text was set or cleared.
+    void textReplaced();
+    // The caret or the selection may have moved.
+    void caretMoved();
 
 protected:
     bool event(QEvent* event) override;
@@ -71,7 +86,6 @@ private:
     void restartBlink();
     int fullVisibleLines() const;
     int fullVisibleColumns() const;
-    std::size_t positionAt(QPointF viewportPoint) const;
     QRect caretRect() const;
 
     ReceivedTextModel model_;

@@ -1,6 +1,7 @@
 #include "windows/string_grid.h"
 
 #include "windows/byte_glyph_delegate.h"
+#include "windows/grid_accessible.h"
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -12,6 +13,9 @@
 StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
     setCellText(ByteGridModel::CellText::Hex);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab goes on to the next control, as the window's tab order says, rather
+    // than from cell to cell, which would hold keyboard users in the grid.
+    setTabKeyNavigation(false);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -74,6 +78,12 @@ void StringGrid::setCurrentCell(int column, int row) {
         return;
     setCurrentIndex(index); // selects that cell alone, dropping any range
     scrollTo(index);
+}
+
+void StringGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    // Not QTableView's: it would tell a focus change whichever grid has the focus.
+    QAbstractItemView::currentChanged(current, previous);
+    AnnounceCurrentCell(*this, current);
 }
 
 bool StringGrid::eventFilter(QObject* watched, QEvent* event) {

@@ -1,13 +1,19 @@
 // The data window's poll with the window shown: how long one poll (read,
 // append, repaint of the received text) takes as the text on one line grows,
 // and whether a 1 MB hex stream written into the port as fast as it goes
-// arrives whole, at what rate, and how busy the window thread was.
+// arrives whole, at what rate, and how busy the window thread was. Each
+// figure twice: with no screen reader listening, and with a stand-in for one
+// that takes every notice as the accessibility bridge would (the changed
+// text and the box's interface).
+#include "picture/accessibility_clients.h"
 #include "serial/com_port.h"
 #include "tests/support/pty_pair.h"
 #include "ui_Unit2.h"
 #include "windows/Unit2.h"
 #include "windows/Unit3.h"
+#include "windows/received_text_accessible.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
@@ -18,6 +24,21 @@
 #include <vector>
 
 namespace {
+
+int notices = 0;
+qsizetype noticedCharacters = 0;
+
+void TakeNotice(QAccessibleEvent* event) {
+    ++notices;
+    if (event->type() == QAccessible::TextInserted)
+        noticedCharacters += static_cast<QAccessibleTextInsertEvent*>(event)->textInserted().size();
+    if (QAccessibleInterface* box = event->accessibleInterface())
+        noticedCharacters += box->text(QAccessible::Name).size();
+}
+
+const char* Listener(bool listening) {
+    return listening ? "screen reader listening" : "no screen reader";
+}
 
 double medianMs(std::vector<double> samples) {
     std::sort(samples.begin(), samples.end());
@@ -40,23 +61,32 @@ std::string hexStream(std::size_t bytes) {
 void measurePollTimes(TForm2& form, PtyPair& pty) {
     std::printf("one poll (28 bytes read, appended, received text repainted), median of 200:\n");
     for (std::size_t size : {10'000u, 100'000u, 1'000'000u, 4'000'000u}) {
-        form.controls().Memo1->setText(hexStream(size));
-        std::vector<double> samples;
-        for (int i = 0; i < 200; ++i) {
-            pty.sendFromFarSide(std::string(28, 'A'));
-            QElapsedTimer clock;
-            clock.start();
-            form.Timer1Timer();
-            form.controls().Memo1->viewport()->repaint();
-            samples.push_back(clock.nsecsElapsed() / 1e6);
+        std::printf("  %8zu bytes on one line:", size);
+        for (bool listening : {false, true}) {
+            SimulateAccessibilityClient(listening ? TakeNotice : nullptr);
+            form.controls().Memo1->setText(hexStream(size));
+            std::vector<double> samples;
+            for (int i = 0; i < 200; ++i) {
+                pty.sendFromFarSide(std::string(28, 'A'));
+                QElapsedTimer clock;
+                clock.start();
+                form.Timer1Timer();
+                form.controls().Memo1->viewport()->repaint();
+                samples.push_back(clock.nsecsElapsed() / 1e6);
+            }
+            std::printf("  %.3f ms (%s)", medianMs(samples), Listener(listening));
         }
-        std::printf("  %8zu bytes on one line: %.3f ms\n", size, medianMs(samples));
+        std::printf("\n");
     }
+    SimulateAccessibilityClient(nullptr);
 }
 
-void measureStream(TForm2& form, PtyPair& pty) {
+void measureStream(TForm2& form, PtyPair& pty, bool listening) {
     const std::string stream = hexStream(1'000'000);
     form.clearReceivedText();
+    SimulateAccessibilityClient(listening ? TakeNotice : nullptr);
+    notices = 0;
+    noticedCharacters = 0;
     form.Timer1().start();
     std::atomic<bool> written{false};
     QElapsedTimer clock;
@@ -77,12 +107,20 @@ void measureStream(TForm2& form, PtyPair& pty) {
     const double seconds = clock.nsecsElapsed() / 1e9;
     writer.join();
     const bool whole = form.receivedText() == stream;
-    std::printf("1 MB hex stream written as fast as the pseudo-terminal takes it:\n");
+    form.Timer1().stop();
+    // The last gathered bytes go out with the next notice.
+    QTest::qWait(kAppendAnnouncementMs * 2);
+    SimulateAccessibilityClient(nullptr);
+    std::printf("1 MB hex stream written as fast as the pseudo-terminal takes it (%s):\n",
+                Listener(listening));
     std::printf("  arrived whole: %s (%zu of %zu bytes) in %.2f s, %.2f MB/s\n",
                 whole ? "yes" : "NO", form.receivedText().size(), stream.size(), seconds,
                 stream.size() / seconds / 1e6);
     std::printf("  window thread busy (CPU time): %.1f %% of the wall time\n",
                 100.0 * busyNs / (seconds * 1e9));
+    if (listening)
+        std::printf("  notices: %d (%.1f a second), %lld characters handed over\n", notices,
+                    notices / seconds, static_cast<long long>(noticedCharacters));
 }
 
 } // namespace
@@ -104,7 +142,8 @@ int main(int argc, char** argv) {
     form.Button1Click();
     form.Timer1().stop();
     measurePollTimes(form, pty);
-    measureStream(form, pty);
+    measureStream(form, pty, false);
+    measureStream(form, pty, true);
     form.Button3Click();
     return 0;
 }
