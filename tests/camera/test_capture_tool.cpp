@@ -35,43 +35,30 @@ QStringList filesIn(const QString& folder) {
 
 // The simulated board behind a fixed link, so that a restarted board is
 // found under the same name.
-class Board {
-public:
-    Board(const QString& link, const QString& saveDir, const QStringList& extra)
-        : saveDir_(saveDir) {
+struct Board {
+    QProcess process;
+    QString saveDir;
+    bool started = false;
+
+    Board(const QString& link, const QString& folder, const QStringList& extra) : saveDir(folder) {
         QDir().mkpath(saveDir);
-        process_.start(BOARD_SIM_PATH,
-                       QStringList{"--dial-delay", "0", "--save", saveDir, "--link", link} + extra);
-        started_ = process_.waitForStarted() && process_.waitForReadyRead(5000) &&
-                   process_.readLine().startsWith("/dev/");
+        process.start(BOARD_SIM_PATH,
+                      QStringList{"--dial-delay", "0", "--save", saveDir, "--link", link} + extra);
+        started = process.waitForStarted() && process.waitForReadyRead(5000) &&
+                  process.readLine().startsWith("/dev/");
     }
-    ~Board() { stop(); }
-
-    bool started() const { return started_; }
+    ~Board() {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
     QString picture(int number) const {
-        return saveDir_ + QStringLiteral("/picture-%1.jpg").arg(number, 4, 10, QChar(u'0'));
+        return saveDir + QStringLiteral("/picture-%1.jpg").arg(number, 4, 10, QChar(u'0'));
     }
-    // Waits until the board has begun to send this picture.
-    bool sending(int number) {
-        return waitUntil(
-            [&] {
-                output_ += process_.readAllStandardOutput();
-                return output_.contains("Bild " + QByteArray::number(number) + ":");
-            },
-            20000);
+    // Waits until the board has begun to send its first picture.
+    bool sendingFirstPicture() {
+        return waitUntil([&] { return process.readAllStandardOutput().contains("Bild 1:"); },
+                         20000);
     }
-    void stop() {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        process_.terminate();
-        process_.waitForFinished(5000);
-    }
-
-private:
-    QProcess process_;
-    QString saveDir_;
-    QByteArray output_;
-    bool started_ = false;
 };
 
 // Places the call the way a modem is dialled by hand, so that the runs
@@ -98,47 +85,36 @@ bool PlaceCall(const QString& link) {
 }
 
 // merlon-capture with its two outputs collected as they come.
-class CaptureTool {
-public:
+struct CaptureTool {
+    QProcess process;
+    QByteArray out, err;
+
     explicit CaptureTool(const QStringList& arguments) {
-        process_.start(CAPTURE_TOOL_PATH, arguments);
-        process_.waitForStarted();
+        process.start(CAPTURE_TOOL_PATH, arguments);
+        process.waitForStarted();
     }
     ~CaptureTool() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+        process.kill();
+        process.waitForFinished(5000);
     }
-
     QStringList storedLines() {
-        out_ += process_.readAllStandardOutput();
-        return QString::fromUtf8(out_).split(u'\n', Qt::SkipEmptyParts);
+        out += process.readAllStandardOutput();
+        return QString::fromUtf8(out).split(u'\n', Qt::SkipEmptyParts);
     }
     QString errors() {
-        err_ += process_.readAllStandardError();
-        return QString::fromUtf8(err_);
+        err += process.readAllStandardError();
+        return QString::fromUtf8(err);
     }
     bool storedAtLeast(int count, int timeoutMs) {
         return waitUntil([&] { return storedLines().size() >= count; }, timeoutMs);
     }
-    bool reported(const QString& text, int timeoutMs) {
-        return waitUntil([&] { return errors().contains(text); }, timeoutMs);
-    }
-    void signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
     // The exit code, or -1 when it did not end in time or ended by a signal.
     int finished(int timeoutMs) {
-        if (!waitUntil([&] { return process_.state() == QProcess::NotRunning; }, timeoutMs))
+        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
             return -1;
-        storedLines();
-        errors();
-        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
-
-private:
-    QProcess process_;
-    QByteArray out_;
-    QByteArray err_;
+    void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
 };
 
 } // namespace
@@ -169,7 +145,7 @@ private slots:
     void onePictureIsTheBoardsPicture() {
         QFETCH(bool, byComNumber);
         Board board(link_, scratch_->filePath(QStringLiteral("board")), {"--fast"});
-        QVERIFY(board.started());
+        QVERIFY(board.started);
         QVERIFY(PlaceCall(link_));
         qputenv("MERLON_COM1", link_.toLocal8Bit());
         CaptureTool tool({"--port", byComNumber ? QStringLiteral("COM1") : link_, "--name", stem(),
@@ -186,7 +162,7 @@ private slots:
 
     void continuousRunStoresPictureAfterPicture() {
         Board board(link_, scratch_->filePath(QStringLiteral("board")), {"--fast"});
-        QVERIFY(board.started());
+        QVERIFY(board.started);
         QVERIFY(PlaceCall(link_));
         CaptureTool tool({"--port", link_, "--name", stem(), "--fortlaufend", "--gross"});
         QVERIFY(tool.storedAtLeast(5, 90000));
@@ -202,24 +178,22 @@ private slots:
     void runGoesOnWhenThePortComesBack() {
         auto board = std::make_unique<Board>(link_, scratch_->filePath(QStringLiteral("board1")),
                                              QStringList{"--fast"});
-        QVERIFY(board->started());
+        QVERIFY(board->started);
         QVERIFY(PlaceCall(link_));
         CaptureTool tool({"--port", link_, "--name", stem(), "--fortlaufend", "--wartezeit", "15"});
         QVERIFY(tool.storedAtLeast(1, 30000));
         board.reset(); // the device goes away, as a pulled adapter does
-        QVERIFY(tool.reported(QStringLiteral("Die Verbindung über ") + link_ +
-                                  QStringLiteral(" ist abgebrochen: das Gerät ist nicht mehr "
-                                                 "erreichbar"),
-                              10000));
+        const QString dropped = "Die Verbindung über " + link_ +
+                                " ist abgebrochen: das Gerät ist nicht mehr erreichbar";
+        QVERIFY(waitUntil([&] { return tool.errors().contains(dropped); }, 10000));
         const int before = tool.storedLines().size();
 
         board = std::make_unique<Board>(link_, scratch_->filePath(QStringLiteral("board2")),
                                         QStringList{"--fast"});
-        QVERIFY(board->started());
+        QVERIFY(board->started);
         QVERIFY(PlaceCall(link_));
         QVERIFY(tool.storedAtLeast(before + 1, 60000));
         const QString next = stored(tool.storedLines().at(before));
-        QVERIFY(board->sending(1));
         QCOMPARE(contentOf(next), contentOf(board->picture(1)));
         tool.signal(SIGTERM);
         QCOMPARE(tool.finished(10000), 0);
@@ -237,7 +211,7 @@ private slots:
         QFETCH(bool, whileDialling);
         // At the line's own pace a picture takes half a minute to arrive.
         Board board(link_, scratch_->filePath(QStringLiteral("board")), {});
-        QVERIFY(board.started());
+        QVERIFY(board.started);
         QStringList arguments{"--port", link_, "--name", stem()};
         if (whileDialling) {
             arguments << "--anwahl";
@@ -248,7 +222,7 @@ private slots:
         if (whileDialling) {
             QTest::qWait(2000); // past the dial, inside the 30 s wait
         } else {
-            QVERIFY(board.sending(1));
+            QVERIFY(board.sendingFirstPicture());
             QTest::qWait(1500); // the first thousand bytes are in
         }
         // Well before the wait or the picture would have ended by itself.
