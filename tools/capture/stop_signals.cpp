@@ -38,6 +38,8 @@ StopSignals::StopSignals() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    // A terminal that closes under a run in its foreground: end as cleanly.
+    ::sigaction(SIGHUP, &action, nullptr);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);

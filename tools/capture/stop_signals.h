@@ -1,4 +1,4 @@
-// How merlon-capture ends on SIGINT and SIGTERM: the handler only marks the
+// How merlon-capture ends on SIGINT, SIGTERM and SIGHUP: the handler only marks the
 // stop and writes a byte into a pipe. The event loop watches the pipe, and
 // the clock installed here ends every wait of the command sequences as soon
 // as the byte is there, so a stop is seen within moments wherever the run
@@ -13,7 +13,7 @@
 // catch it and end the event loop.
 struct StopRequested {};
 
-// Installs the handlers for SIGINT and SIGTERM (once per process) and ignores
+// Installs the handlers for SIGINT, SIGTERM and SIGHUP and ignores
 // SIGPIPE, so that a closed standard output is a failed write, not an end.
 class StopSignals {
 public:
