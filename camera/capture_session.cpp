@@ -67,7 +67,10 @@ void CaptureSession::storeCompletePicture(bool withFollowUp) {
         failedPicture_.clear();
     }
     try {
-        WriteFileReplacing(name, decoded.bytes);
+        if (atomicStores_)
+            WriteFileAtomically(name, decoded.bytes);
+        else
+            WriteFileReplacing(name, decoded.bytes);
         if (controls_.showsPictures())
             controls_.showPicture(name);
     } catch (...) {
@@ -194,10 +197,14 @@ void CaptureSession::intervalTimerFired() {
 }
 
 void CaptureSession::intervalTick() {
+    startPicture(withoutReconnect_);
+}
+
+void CaptureSession::startPicture(bool dialFirst) {
     if (terminal_)
         terminal_->clearReceivedText();
     failedPicture_.clear();
-    if (withoutReconnect_) {
+    if (dialFirst) {
         dial();
         CurrentClock().sleepMs(kCallSetupWaitMs);
     }

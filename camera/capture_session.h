@@ -39,7 +39,7 @@ public:
     // decode-and-store.
     void setTerminal(Terminal* terminal);
 
-    QTimer& captureTimer() { return captureTimer_; }   // Timer1, 1000 ms
+    QTimer& captureTimer() { return captureTimer_; } // Timer1, 1000 ms
     // Timer2. Intervals above what one timer run can hold are run in parts,
     // so intervalDue() is what marks a tick, not the timer's timeout.
     QTimer& intervalTimer() { return intervalTimer_; }
@@ -68,9 +68,16 @@ public:
     void setIntervalMode(bool on, const std::string& minutesText); // "alle"
     void setContinuousMode(bool on);                               // "Fortlaufend"
     void setWithoutReconnect(bool on);                             // "ohne Reconnect"
-    // Timer2: empties the received text, dials first with "ohne Reconnect"
-    // (and waits 30 s), then requests a picture.
+    // Timer2: startPicture(), dialling first with "ohne Reconnect".
     void intervalTick();
+    // Empties the received text, dials first when asked (and waits 30 s for
+    // the call), then requests a picture.
+    void startPicture(bool dialFirst);
+
+    // Pictures are written under a temporary name and renamed when complete,
+    // so that a run stopped at any moment leaves no part of a picture under
+    // a picture's name. Off by default: the window writes in place.
+    void setAtomicStores(bool on) { atomicStores_ = on; }
 
     bool intervalMode() const { return intervalMode_; }
     bool continuousMode() const { return continuousMode_; }
@@ -115,6 +122,7 @@ private:
     bool continuousMode_ = false;
     bool withoutReconnect_ = false;
     bool intervalEnabled_ = false;
+    bool atomicStores_ = false;
     std::int32_t intervalMinutes_ = 0;
     QDeadlineTimer intervalDueAt_;
     CaptureProgress progress_;

@@ -35,7 +35,8 @@ void Terminal::connectPort() {
         captureTimer_.start();
     const ComPortFields fields = portSettings_ ? portSettings_() : ComPortFields{"1", "9600", "8"};
     OpenComPort(fields);
-    openedPort_ = "COM" + std::to_string(ParseIntegerField(fields.port));
+    openedPort_ = fields.devicePath.empty() ? "COM" + std::to_string(ParseIntegerField(fields.port))
+                                            : fields.devicePath;
     pollTimer_.start();
     connected_ = true;
     emit connectedChanged(true);

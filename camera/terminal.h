@@ -66,6 +66,6 @@ private:
     std::function<ComPortFields()> portSettings_;
     std::function<void()> beforeLineDrop_;
     std::string commandField_;
-    std::string openedPort_; // "COM<n>" of the port opened last, for messages
+    std::string openedPort_; // "COM<n>" or the path of the port opened last, for messages
     bool connected_ = false;
 };

@@ -18,6 +18,13 @@ const char kTooLarge[] = "Datei %s ist zu groß für den Arbeitsspeicher";
 const char kCannotCreate[] = "Datei %s kann nicht erstellt werden";
 const char kWriteFailed[] = "Stream-Write-Fehler";
 
+// The system would take a name only up to a NUL byte: another file.
+void RefuseNulInName(const std::string& path) {
+    const std::size_t nul = path.find('\0');
+    if (nul != std::string::npos)
+        throw UserError::withDetail(kCannotCreate, path.substr(0, nul));
+}
+
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
@@ -114,10 +121,28 @@ std::string ReadRecordingFile(const std::string& path) {
     return text;
 }
 
+namespace {
+
+// Writes all bytes; false when the file took fewer.
+bool WriteAll(int fd, std::string_view bytes) {
+    const char* next = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, next, left);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        next += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+} // namespace
+
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
-    // The system would take the name only up to a NUL: another file.
-    if (path.find('\0') != std::string::npos)
-        throw UserError::withDetail(kCannotCreate, path.substr(0, path.find('\0')));
+    RefuseNulInName(path);
     FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (file.get() < 0)
         throw UserError::withDetail(kCannotCreate, path);
@@ -136,6 +161,42 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     }
     if (!file.close())
         throw UserError(kWriteFailed);
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    RefuseNulInName(path);
+    const std::size_t slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty())
+        throw UserError::withDetail(kCannotCreate, path);
+
+    // A dot in front keeps the part file out of "*.jpg" listings; the process
+    // id and a counter keep two writers apart. O_EXCL never reuses a file.
+    static unsigned counter = 0;
+    std::string partName;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        partName = folder + "." + base + "." + std::to_string(::getpid()) + "." +
+                   std::to_string(++counter) + ".part";
+        fd = ::open(partName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw UserError::withDetail(kCannotCreate, path);
+    FileDescriptor file(fd);
+
+    const bool written = WriteAll(file.get(), bytes) && ::fdatasync(file.get()) == 0;
+    if (!file.close() || !written) {
+        ::unlink(partName.c_str());
+        throw UserError(kWriteFailed);
+    }
+    if (::rename(partName.c_str(), path.c_str()) != 0) {
+        ::unlink(partName.c_str());
+        throw UserError::withDetail(kCannotCreate, path);
+    }
 }
 
 void IgnoreFileSizeSignal() {

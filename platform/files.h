@@ -18,6 +18,13 @@ std::string ReadRecordingFile(const std::string& path);
 // could be written, after closing the file with what was written.
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
 
+// Like WriteFileReplacing, but the bytes go to a hidden temporary file in the
+// same folder first, which is flushed to the disk and then renamed: under
+// `path` there is either the old file or the whole new one, never a part,
+// whatever stops the program or the machine. The temporary file is removed
+// on failure. Same messages as WriteFileReplacing.
+void WriteFileAtomically(const std::string& path, std::string_view bytes);
+
 // Exceeding the file-size limit then makes write() fail with EFBIG instead of
 // killing the process; main() calls this first.
 void IgnoreFileSizeSignal();

@@ -21,10 +21,13 @@ PortStatus ToPortStatus(SerialStatus status) {
 } // namespace
 
 void OpenComPort(const ComPortFields& fields) {
-    const std::int32_t number = ParseIntegerField(fields.port);
-    if (number < FirstComPortNumber || number > LastComPortNumber)
-        throw UserError::withDetail("'%s' ist keine gültige Portnummer, erlaubt sind 1 bis 19",
-                                    fields.port);
+    std::int32_t number = 0;
+    if (fields.devicePath.empty()) {
+        number = ParseIntegerField(fields.port);
+        if (number < FirstComPortNumber || number > LastComPortNumber)
+            throw UserError::withDetail("'%s' ist keine gültige Portnummer, erlaubt sind 1 bis 19",
+                                        fields.port);
+    }
     const std::int32_t speed = ParseIntegerField(fields.speed);
     if (speed <= 0)
         throw UserError::withDetail(
@@ -37,8 +40,9 @@ void OpenComPort(const ComPortFields& fields) {
     // The same device may still be held by this handle; it would refuse us.
     CloseComPort(ComHandle);
 
-    const std::string device = ComPortDevicePath(number);
-    const std::string label = PortLabel(number, device);
+    const bool byPath = !fields.devicePath.empty();
+    const std::string device = byPath ? fields.devicePath : ComPortDevicePath(number);
+    const std::string label = byPath ? device : PortLabel(number, device);
     int error = 0;
     std::unique_ptr<SerialDevice> opened = SerialDevice::open(device, error);
     if (!opened)

@@ -15,6 +15,9 @@ struct ComPortFields {
     std::string port;
     std::string speed;
     std::string dataBits;
+    // A device named by its path instead of a port number (a front end
+    // without a display takes either); when set, `port` is not read.
+    std::string devicePath;
 };
 
 enum class PortStatus { Ok, Vanished };
@@ -34,10 +37,11 @@ constexpr std::size_t ComChunkBytes = 28;
 // Most bytes one ReadComWaiting takes, so that a flood cannot hold it forever.
 constexpr std::size_t ComWaitingLimit = 64 * 1024;
 
-// Parses port, speed and data bits in that order, then opens the port and
-// stores it in ComHandle (a port still open there is closed first). Throws
-// UserError for a field that is no integer or out of range, for a port that
-// cannot be opened and for settings the device refuses; then nothing is open.
+// Parses port (unless a device path is given), speed and data bits in that
+// order, then opens the port and stores it in ComHandle (a port still open
+// there is closed first). Throws UserError for a field that is no integer or
+// out of range, for a port that cannot be opened and for settings the device
+// refuses; then nothing is open.
 void OpenComPort(const ComPortFields& fields);
 
 // Writes the line and a carriage return, each byte with its own write call.

@@ -1,5 +1,6 @@
 // Reading recordings and writing picture files: bytes kept exactly, the
-// refusals and their messages, a write cut short by a file-size limit.
+// refusals and their messages, a write cut short by a file-size limit, and
+// the write that renames a complete file into place.
 #include "platform/files.h"
 #include "platform/user_error.h"
 
@@ -195,9 +196,47 @@ private slots:
     void createRefusals() {
         QFETCH(QString, name);
         QFETCH(QString, shownName);
-        const QString message = FailureOf([&] { WriteFileReplacing(name.toStdString(), "FF"); });
-        QCOMPARE(message, QStringLiteral("Datei %1 kann nicht erstellt werden").arg(shownName));
+        const QString expected =
+            QStringLiteral("Datei %1 kann nicht erstellt werden").arg(shownName);
+        QCOMPARE(FailureOf([&] { WriteFileReplacing(name.toStdString(), "FF"); }), expected);
+        QCOMPARE(FailureOf([&] { WriteFileAtomically(name.toStdString(), "FF"); }), expected);
         QVERIFY(!QFileInfo::exists(dir_.filePath("bild")));
+    }
+
+    // Under the name there is the old file or the whole new one, and no part
+    // file is left beside it, whether the write completes or stops short.
+    void atomicWriteShowsNoPart_data() {
+        QTest::addColumn<bool>("cutShort");
+        QTest::newRow("complete") << false;
+        QTest::newRow("disk full") << true;
+    }
+    void atomicWriteShowsNoPart() {
+        QFETCH(bool, cutShort);
+        QTemporaryDir folder;
+        const QString path = folder.filePath("bild.jpg");
+        const std::string old = SampleBytes(3000);
+        Store(path, old);
+        const std::string bytes = SampleBytes(100000);
+
+        rlimit saved{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit lowered = saved;
+        lowered.rlim_cur = 4096;
+        if (cutShort)
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
+        const mode_t savedMask = ::umask(027);
+        const QString message = FailureOf([&] { WriteFileAtomically(path.toStdString(), bytes); });
+        ::umask(savedMask);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+
+        QCOMPARE(message, cutShort ? QStringLiteral("Stream-Write-Fehler") : QString());
+        QVERIFY(Slurp(path) == (cutShort ? old : bytes));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("bild.jpg")});
+        struct stat status {};
+        QCOMPARE(::stat(path.toLocal8Bit().constData(), &status), 0);
+        if (!cutShort)
+            QCOMPARE(status.st_mode & 0777, mode_t{0640});
     }
 
     // A limit on file size stands in for a full disk: the write stops short.

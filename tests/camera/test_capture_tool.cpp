@@ -1,0 +1,246 @@
+// merlon-capture against the simulated modem and board, as a service runs
+// it: the pictures it stores are the board's byte for byte, it keeps going
+// when the port goes away and comes back, a stop leaves neither a picture's
+// name nor the port behind, and a one-picture run that cannot open its port
+// fails with the window's message.
+#include "platform/serial_device.h"
+#include "tests/support/modem_call.h"
+
+#include <QtTest>
+#include <csignal>
+
+namespace {
+
+// Runs the event loop until the condition holds or the time is up.
+template <typename Condition> bool waitUntil(Condition condition, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every file in the folder, hidden ones included, oldest first.
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
+}
+
+// The simulated board behind a fixed link, so that a restarted board is
+// found under the same name.
+struct Board {
+    QProcess process;
+    QString saveDir;
+    bool started = false;
+
+    Board(const QString& link, const QString& folder, const QStringList& extra) : saveDir(folder) {
+        QDir().mkpath(saveDir);
+        process.start(BOARD_SIM_PATH,
+                      QStringList{"--dial-delay", "0", "--save", saveDir, "--link", link} + extra);
+        started = process.waitForStarted() && process.waitForReadyRead(5000) &&
+                  process.readLine().startsWith("/dev/");
+    }
+    ~Board() {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+    QString picture(int number) const {
+        return saveDir + QStringLiteral("/picture-%1.jpg").arg(number, 4, 10, QChar(u'0'));
+    }
+    // Waits until the board has begun to send its first picture.
+    bool sendingFirstPicture() {
+        return waitUntil([&] { return process.readAllStandardOutput().contains("Bild 1:"); },
+                         20000);
+    }
+};
+
+// Places the call by hand; tries for a while, since the run may hold the
+// port for a moment.
+bool PlaceCall(const QString& link) {
+    return waitUntil([&] { return PlaceModemCall(link.toStdString()); }, 20000);
+}
+
+// merlon-capture with its two outputs collected as they come.
+struct CaptureTool {
+    QProcess process;
+    QByteArray out, err;
+
+    explicit CaptureTool(const QStringList& arguments) {
+        process.start(CAPTURE_TOOL_PATH, arguments);
+        process.waitForStarted();
+    }
+    ~CaptureTool() {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    QStringList storedLines() {
+        out += process.readAllStandardOutput();
+        return QString::fromUtf8(out).split(u'\n', Qt::SkipEmptyParts);
+    }
+    QString errors() {
+        err += process.readAllStandardError();
+        return QString::fromUtf8(err);
+    }
+    bool storedAtLeast(int count, int timeoutMs) {
+        return waitUntil([&] { return storedLines().size() >= count; }, timeoutMs);
+    }
+    // The exit code, or -1 when it did not end in time or ended by a signal.
+    int finished(int timeoutMs) {
+        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
+            return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
+};
+
+} // namespace
+
+class CaptureToolTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> scratch_;
+    QString link_;
+    QString folder_; // where the run stores its pictures
+
+    QString stem() const { return folder_ + QStringLiteral("/Hof"); }
+    QString stored(const QString& line) const { return line.section(QStringLiteral(": "), 0, 0); }
+
+private slots:
+    void init() {
+        scratch_ = std::make_unique<QTemporaryDir>();
+        link_ = scratch_->filePath(QStringLiteral("com"));
+        folder_ = scratch_->filePath(QStringLiteral("bilder"));
+        QDir().mkpath(folder_);
+    }
+
+    void onePictureIsTheBoardsPicture_data() {
+        QTest::addColumn<bool>("byComNumber");
+        QTest::newRow("COM1 mapped to the device") << true;
+        QTest::newRow("device path") << false;
+    }
+    void onePictureIsTheBoardsPicture() {
+        QFETCH(bool, byComNumber);
+        Board board(link_, scratch_->filePath(QStringLiteral("board")), {"--fast"});
+        QVERIFY(board.started);
+        QVERIFY(PlaceCall(link_));
+        qputenv("MERLON_COM1", link_.toLocal8Bit());
+        CaptureTool tool({"--port", byComNumber ? QStringLiteral("COM1") : link_, "--name", stem(),
+                          "--wartezeit", "60"});
+        QCOMPARE(tool.finished(60000), 0);
+        const QStringList lines = tool.storedLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].contains(QRegularExpression(": \\d+ Bytes, \\d{4}-\\d\\d-\\d\\d ")));
+        QVERIFY(stored(lines[0]).startsWith(stem() + u'_'));
+        QCOMPARE(filesIn(folder_), QStringList{QFileInfo(stored(lines[0])).fileName()});
+        QCOMPARE(contentOf(stored(lines[0])), contentOf(board.picture(1)));
+        QCOMPARE(tool.errors(), QString());
+    }
+
+    void continuousRunStoresPictureAfterPicture() {
+        Board board(link_, scratch_->filePath(QStringLiteral("board")), {"--fast"});
+        QVERIFY(board.started);
+        QVERIFY(PlaceCall(link_));
+        CaptureTool tool({"--port", link_, "--name", stem(), "--fortlaufend", "--gross"});
+        QVERIFY(tool.storedAtLeast(5, 90000));
+        tool.signal(SIGTERM);
+        QCOMPARE(tool.finished(10000), 0);
+        const QStringList lines = tool.storedLines();
+        for (int k = 0; k < 5; ++k)
+            QCOMPARE(contentOf(stored(lines[k])), contentOf(board.picture(k + 1)));
+        QCOMPARE(filesIn(folder_).size(), lines.size());
+        QCOMPARE(tool.errors(), QString());
+    }
+
+    void runGoesOnWhenThePortComesBack() {
+        auto board = std::make_unique<Board>(link_, scratch_->filePath(QStringLiteral("board1")),
+                                             QStringList{"--fast"});
+        QVERIFY(board->started);
+        QVERIFY(PlaceCall(link_));
+        CaptureTool tool({"--port", link_, "--name", stem(), "--fortlaufend", "--wartezeit", "15"});
+        QVERIFY(tool.storedAtLeast(1, 30000));
+        board.reset(); // the device goes away, as a pulled adapter does
+        const QString dropped = "Die Verbindung über " + link_ +
+                                " ist abgebrochen: das Gerät ist nicht mehr erreichbar";
+        QVERIFY(waitUntil([&] { return tool.errors().contains(dropped); }, 10000));
+        const int before = tool.storedLines().size();
+
+        board = std::make_unique<Board>(link_, scratch_->filePath(QStringLiteral("board2")),
+                                        QStringList{"--fast"});
+        QVERIFY(board->started);
+        QVERIFY(PlaceCall(link_));
+        QVERIFY(tool.storedAtLeast(before + 1, 60000));
+        const QString next = stored(tool.storedLines().at(before));
+        QCOMPARE(contentOf(next), contentOf(board->picture(1)));
+        tool.signal(SIGTERM);
+        QCOMPARE(tool.finished(10000), 0);
+    }
+
+    void stopLeavesNoPictureAndFreesThePort_data() {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("whileDialling");
+        QTest::newRow("SIGTERM while the picture arrives") << int(SIGTERM) << false;
+        QTest::newRow("SIGINT while the picture arrives") << int(SIGINT) << false;
+        QTest::newRow("SIGTERM during the wait for the call") << int(SIGTERM) << true;
+    }
+    void stopLeavesNoPictureAndFreesThePort() {
+        QFETCH(int, signal);
+        QFETCH(bool, whileDialling);
+        // At the line's own pace a picture takes half a minute to arrive.
+        Board board(link_, scratch_->filePath(QStringLiteral("board")), {});
+        QVERIFY(board.started);
+        QStringList arguments{"--port", link_, "--name", stem()};
+        if (whileDialling) {
+            arguments << "--anwahl";
+        } else {
+            QVERIFY(PlaceCall(link_));
+        }
+        CaptureTool tool(arguments);
+        if (whileDialling) {
+            QTest::qWait(2000); // past the dial, inside the 30 s wait
+        } else {
+            QVERIFY(board.sendingFirstPicture());
+            QTest::qWait(1500); // the first thousand bytes are in
+        }
+        // Well before the wait or the picture would have ended by itself.
+        tool.signal(signal);
+        QCOMPARE(tool.finished(5000), 0);
+        QCOMPARE(filesIn(folder_), QStringList());
+        QCOMPARE(tool.errors(), QString());
+        int error = 0;
+        QVERIFY(SerialDevice::open(link_.toStdString(), error) != nullptr);
+    }
+
+    void onePictureRunFailsOnAPortThatNeverOpens_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("device path")
+            << "/nirgends/tty"
+            << "merlon-capture: /nirgends/tty kann nicht geöffnet werden: Datei oder Verzeichnis "
+               "nicht gefunden\n";
+        QTest::newRow("COM number")
+            << "COM7"
+            << "merlon-capture: COM7 (/nirgends/com7) kann nicht geöffnet werden: Datei oder "
+               "Verzeichnis nicht gefunden\n";
+    }
+    void onePictureRunFailsOnAPortThatNeverOpens() {
+        QFETCH(QString, port);
+        QFETCH(QString, message);
+        qputenv("MERLON_COM7", "/nirgends/com7");
+        CaptureTool tool({"--port", port, "--name", stem()});
+        QCOMPARE(tool.finished(10000), 1);
+        QCOMPARE(tool.errors(), message);
+        QCOMPARE(tool.storedLines(), QStringList());
+        QCOMPARE(filesIn(folder_), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(CaptureToolTest)
+#include "test_capture_tool.moc"

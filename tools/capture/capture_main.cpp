@@ -1,0 +1,218 @@
+// merlon-capture: takes pictures from the camera board without a display,
+// once, every N minutes or back to back, with the same capture session as
+// the main window. One line per stored picture on standard output.
+#include "camera/capture_session.h"
+#include "platform/com_port_names.h"
+#include "platform/files.h"
+#include "tools/capture/capture_run.h"
+#include "tools/capture/stop_signals.h"
+
+#include <QCoreApplication>
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+
+namespace {
+
+constexpr int kExitUsage = 2;
+
+const char kUsage[] = "Aufruf: merlon-capture [OPTIONEN]\n"
+                      "       merlon-capture --help\n";
+
+const char kHelp[] =
+    "Nimmt Bilder der Kamera am Merlon-Board ohne Bildschirm auf: ein Bild, alle N\n"
+    "Minuten eines oder eines nach dem anderen. Wählen, Anfordern, Warten,\n"
+    "Dekodieren und die Dateinamen (STAMM_<Zeitmarke>.jpg) sind dieselben wie im\n"
+    "Programm unter \"Aufnahme\".\n"
+    "\n"
+    "Port und Leitung:\n"
+    "  -p, --port PORT          COM1 bis COM19 wie im Programm (COM<n> ist das Gerät\n"
+    "                           in MERLON_COM<n>, sonst /dev/ttyS<n-1>) oder ein\n"
+    "                           Gerätepfad; ein Name ohne \"/\" steht für /dev/NAME\n"
+    "                           (ttyUSB0 -> /dev/ttyUSB0). Vorgabe COM1\n"
+    "  -s, --geschwindigkeit N  Bit/s, Vorgabe 9600\n"
+    "  -b, --datenbits N        5 bis 8, Vorgabe 8\n"
+    "\n"
+    "Bilder:\n"
+    "  -n, --name STAMM         Stamm der Dateinamen, auch mit Verzeichnis\n"
+    "                           (/srv/kamera/Hof); Vorgabe Kamera\n"
+    "  -t, --telefon NUMMER     Telefonnummer des Boards, Vorgabe 0157\n"
+    "  --blitz                  \"Blitz\"\n"
+    "  --direkt                 \"Direkt\"\n"
+    "  --gross, --groß          \"Groß\" (640 x 480 statt 320 x 240)\n"
+    "\n"
+    "Betriebsart (ohne --alle und --fortlaufend: ein Bild, dann Ende):\n"
+    "  --alle N                 alle N Minuten ein Bild (1 bis 71582), das erste\n"
+    "                           sofort\n"
+    "  --fortlaufend            das nächste Bild gleich nach dem Speichern anfordern\n"
+    "  --anwahl                 vor dem Bild wählen (\"AT\", \"ATD NUMMER\", dann 30 s\n"
+    "                           warten); mit --alle vor jedem Bild (im Programm\n"
+    "                           \"ohne Reconnect\"), sonst vor dem ersten Bild und\n"
+    "                           nach jedem Fehler. Ohne --anwahl muss die Verbindung\n"
+    "                           zum Board schon bestehen\n"
+    "  --wartezeit S            so viele Sekunden darf ein Bild von der Anforderung\n"
+    "                           bis zum Speichern dauern (1 bis 86400, Vorgabe 300)\n"
+    "  -h, --help               zeigt diese Hilfe\n"
+    "\n"
+    "Für jedes gespeicherte Bild erscheint eine Zeile auf der Standardausgabe:\n"
+    "Datei, Anzahl der Bytes, Uhrzeit. Ist die Fehlerausgabe ein Terminal, zeigt\n"
+    "sie, wie viel vom ankommenden Bild schon da ist. Jeder Fehler ist eine Zeile\n"
+    "auf der Fehlerausgabe. Ein Bild wird unter einem verborgenen Namen geschrieben\n"
+    "und erst vollständig umbenannt.\n"
+    "\n"
+    "Mit --alle und --fortlaufend läuft das Programm weiter, bis es SIGINT (Strg+C)\n"
+    "oder SIGTERM erhält: ein Port, der sich nicht öffnen lässt, oder eine\n"
+    "abgebrochene Verbindung wird gemeldet und beim nächsten fälligen Bild wieder\n"
+    "versucht; fortlaufend nach einer Pause von 5 Sekunden, die bei jedem weiteren\n"
+    "Fehler wächst, bis zu einer Minute.\n"
+    "\n"
+    "Rückgabewert: 0, wenn das Bild gespeichert wurde oder das Programm durch\n"
+    "SIGINT oder SIGTERM endete (der Port wird geschlossen und freigegeben); 1,\n"
+    "wenn im Betrieb mit einem Bild der Port nicht geöffnet werden konnte, die\n"
+    "Verbindung abbrach, das Bild nicht gespeichert werden konnte oder nicht\n"
+    "rechtzeitig kam; 2 bei falschem Aufruf.\n";
+
+struct Arguments {
+    CaptureRunOptions run;
+    bool help = false;
+};
+
+class UsageError {
+public:
+    explicit UsageError(std::string text) : message(std::move(text)) {}
+    std::string message;
+};
+
+std::optional<long> ParseNumber(const std::string& text, long lowest, long highest) {
+    if (text.empty() || text[0] < '0' || text[0] > '9')
+        return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < lowest || value > highest)
+        return std::nullopt;
+    return value;
+}
+
+// "COM<n>" names a port of the program, anything else a device.
+ComPortFields PortFields(const std::string& port, const ComPortFields& line) {
+    ComPortFields fields = line;
+    const bool comName = port.size() > 3 && (port[0] == 'C' || port[0] == 'c') &&
+                         (port[1] == 'O' || port[1] == 'o') && (port[2] == 'M' || port[2] == 'm');
+    if (comName) {
+        const auto number = ParseNumber(port.substr(3), FirstComPortNumber, LastComPortNumber);
+        if (!number)
+            throw UsageError("Port " + port + " gibt es nicht, erlaubt sind COM1 bis COM19");
+        fields.port = std::to_string(*number);
+        fields.devicePath.clear();
+    } else if (port.empty()) {
+        throw UsageError("Option --port braucht einen Port");
+    } else {
+        fields.devicePath = port.find('/') == std::string::npos ? "/dev/" + port : port;
+    }
+    return fields;
+}
+
+Arguments ParseArguments(int argc, char** argv) {
+    Arguments arguments;
+    CaptureRunOptions& run = arguments.run;
+    std::optional<std::string> port;
+    bool interval = false;
+    bool continuous = false;
+    for (int index = 1; index < argc; ++index) {
+        std::string name = argv[index];
+        std::optional<std::string> attached;
+        if (const auto equals = name.find('=');
+            name.rfind("--", 0) == 0 && equals != std::string::npos) {
+            attached = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        auto value = [&](const char* what) {
+            if (attached)
+                return *attached;
+            if (index + 1 >= argc)
+                throw UsageError("Option " + name + " braucht " + what);
+            return std::string(argv[++index]);
+        };
+        auto number = [&](const char* what, long lowest, long highest) {
+            const std::string text = value(what);
+            const auto parsed = ParseNumber(text, lowest, highest);
+            if (!parsed)
+                throw UsageError("'" + text + "' ist für " + name + " nicht gültig, erlaubt sind " +
+                                 std::to_string(lowest) + " bis " + std::to_string(highest));
+            return static_cast<std::int32_t>(*parsed);
+        };
+        auto flag = [&](bool& target) {
+            if (attached)
+                throw UsageError("Option " + name + " nimmt keinen Wert");
+            target = true;
+        };
+
+        if (name == "-h" || name == "--help") {
+            flag(arguments.help);
+        } else if (name == "-p" || name == "--port") {
+            port = value("einen Port");
+        } else if (name == "-s" || name == "--geschwindigkeit") {
+            run.port.speed = std::to_string(number("eine Geschwindigkeit", 1, 4000000));
+        } else if (name == "-b" || name == "--datenbits") {
+            run.port.dataBits = std::to_string(number("eine Anzahl Datenbits", 5, 8));
+        } else if (name == "-n" || name == "--name") {
+            run.stem = value("einen Namen");
+            if (run.stem.empty())
+                throw UsageError("Option " + name + " braucht einen Namen");
+        } else if (name == "-t" || name == "--telefon") {
+            run.phoneNumber = value("eine Telefonnummer");
+        } else if (name == "--blitz") {
+            flag(run.flash);
+        } else if (name == "--direkt") {
+            flag(run.direct);
+        } else if (name == "--gross" || name == "--groß") {
+            flag(run.large);
+        } else if (name == "--alle") {
+            run.minutes = number("eine Anzahl Minuten", 1, CaptureSession::MaxIntervalMinutes);
+            interval = true;
+        } else if (name == "--fortlaufend") {
+            flag(continuous);
+        } else if (name == "--anwahl") {
+            flag(run.dialFirst);
+        } else if (name == "--wartezeit") {
+            run.pictureTimeoutSeconds = number("eine Anzahl Sekunden", 1, 86400);
+        } else {
+            throw UsageError("Unbekannte Option " + std::string(argv[index]));
+        }
+    }
+    if (interval && continuous)
+        throw UsageError("--alle und --fortlaufend schließen einander aus");
+    run.mode = interval     ? CaptureRunOptions::Mode::Interval
+               : continuous ? CaptureRunOptions::Mode::Continuous
+                            : CaptureRunOptions::Mode::OnePicture;
+    if (port)
+        run.port = PortFields(*port, run.port);
+    return arguments;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    IgnoreFileSizeSignal();
+    Arguments arguments;
+    try {
+        arguments = ParseArguments(argc, argv);
+    } catch (const UsageError& error) {
+        std::cerr << "merlon-capture: " << error.message << "\n" << kUsage;
+        return kExitUsage;
+    }
+    if (arguments.help) {
+        std::cout << kUsage << "\n" << kHelp;
+        return CaptureRun::kExitOk;
+    }
+
+    // Before the application object: a stop from the first moment on is seen.
+    StopSignals stop;
+    InterruptibleClock clock(stop);
+    QCoreApplication application(argc, argv);
+    CaptureRun run(arguments.run, stop);
+    return run.exec();
+}
