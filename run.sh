@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-scripts/build.sh
+scripts/build.sh merlon-eva merlon-board-sim
 
 if [ -n "${MERLON_COM1:-}" ]; then
     echo "COM1 ist $MERLON_COM1."

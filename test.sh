@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-scripts/build.sh
+scripts/build.sh -DMERLON_BUILD_TESTS=ON -DMERLON_BUILD_BENCHMARKS=ON
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)"

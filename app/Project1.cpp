@@ -1,20 +1,15 @@
 // The program entry: creates the main window, the data window and the COM
 // window in this order, shows the main window and runs the event loop.
-#include "platform/files.h"
-#include "platform/serial_device.h"
 #include "windows/Unit1.h"
 #include "windows/Unit2.h"
 #include "windows/Unit3.h"
-#include "windows/qt_translations.h"
+#include "windows/program_setup.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    IgnoreFileSizeSignal();
-    // A port left exclusive by a terminated run would lock out the next one.
-    ReleaseSerialDeviceOnTerminationSignals();
     QApplication application(argc, argv);
-    LoadGermanQtTranslations();
+    PrepareProgram();
     TForm1 form1;
     TForm2 form2(form1.Timer1());
     TForm3 form3;

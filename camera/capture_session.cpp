@@ -132,9 +132,9 @@ void CaptureSession::setIntervalMode(bool on, const std::string& minutesText) {
     continuousMode_ = false;
     emit modesChanged();
     const std::int32_t minutes = ParseIntegerField(minutesText);
-    if (minutes < 0 || minutes > MaxIntervalMinutes)
+    if (minutes < 0 || minutes > kMaxIntervalMinutes)
         throw UserError::withDetail("'%s' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis " +
-                                        std::to_string(MaxIntervalMinutes),
+                                        std::to_string(kMaxIntervalMinutes),
                                     minutesText);
     setIntervalTimer(true, minutes);
     emit modesChanged();

@@ -31,7 +31,7 @@ class CaptureSession : public QObject {
     Q_OBJECT
 public:
     // Largest minutes value whose milliseconds still fit a 32-bit interval.
-    static constexpr std::int32_t MaxIntervalMinutes = 71582;
+    static constexpr std::int32_t kMaxIntervalMinutes = 71582;
 
     explicit CaptureSession(CaptureControls& controls, QObject* parent = nullptr);
 

@@ -66,7 +66,7 @@ void Terminal::poll() {
     PortStatus status = ReadComChunk(ComHandle, chunk);
     // A full chunk means more may be waiting: take what is there already, so
     // that the text keeps pace with fast lines.
-    if (status == PortStatus::Ok && chunk.size() >= ComChunkBytes)
+    if (status == PortStatus::Ok && chunk.size() >= kComChunkBytes)
         status = ReadComWaiting(ComHandle, chunk);
     chunk.erase(std::remove(chunk.begin(), chunk.end(), '\0'), chunk.end());
     if (!chunk.empty())

@@ -206,3 +206,20 @@ DecodedCapture DecodeHexCapture(std::string_view text) {
     result.bytes = sink.finish();
     return result;
 }
+
+std::string EncodeHexPairs(std::string_view bytes, HexDigitCase digitCase, std::size_t pairsPerLine,
+                           std::string_view lineBreak) {
+    const char* digits = digitCase == HexDigitCase::Upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 3 +
+                 (pairsPerLine > 0 ? bytes.size() / pairsPerLine * lineBreak.size() : 0));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text += digits[byte >> 4];
+        text += digits[byte & 0x0F];
+        text += ' ';
+        if (pairsPerLine > 0 && (i + 1) % pairsPerLine == 0 && i + 1 < bytes.size())
+            text += lineBreak;
+    }
+    return text;
+}

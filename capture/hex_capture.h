@@ -1,7 +1,9 @@
 // The picture-stream decoder: a received text (8-bit bytes) in, the picture's
-// bytes and whether the end marker was met out. Pure, never fails.
+// bytes and whether the end marker was met out. Pure, never fails. Beside it
+// the encoder of the same hex pairs, for the simulated board and for tests.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,3 +17,11 @@ struct DecodedCapture {
 };
 
 DecodedCapture DecodeHexCapture(std::string_view text);
+
+enum class HexDigitCase { Upper, Lower };
+
+// Each byte as two hexadecimal digits and a space, the way the board sends a
+// picture between the markers. With pairsPerLine > 0, lineBreak follows
+// every pairsPerLine pairs except the last ones.
+std::string EncodeHexPairs(std::string_view bytes, HexDigitCase digitCase = HexDigitCase::Upper,
+                           std::size_t pairsPerLine = 0, std::string_view lineBreak = "\r\n");

@@ -20,14 +20,14 @@ struct JumpingErrorManager {
 
 // libjpeg gives up: straight back to the setjmp in runGuarded. Only libjpeg's
 // C frames and a step function lie in between, none of which own C++ objects.
-[[noreturn]] void jumpOut(j_common_ptr info) {
+[[noreturn]] void JumpOut(j_common_ptr info) {
     std::longjmp(reinterpret_cast<JumpingErrorManager*>(info->err)->jump, 1);
 }
 
 // Warnings (corrupt or missing data) and trace messages are not the user's
 // business: the picture is shown as well as the library could decode it.
-void dropMessage(j_common_ptr, int) {}
-void dropOutput(j_common_ptr) {}
+void DropMessage(j_common_ptr, int) {}
+void DropOutput(j_common_ptr) {}
 
 // The whole file is in memory; reading past its end finds an end-of-image
 // marker, as libjpeg's own sources do, so a cut-off picture shows what came.
@@ -39,10 +39,10 @@ struct MemorySource {
 
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
 
-void startSource(j_decompress_ptr) {}
-void endSource(j_decompress_ptr) {}
+void StartSource(j_decompress_ptr) {}
+void EndSource(j_decompress_ptr) {}
 
-boolean refillSource(j_decompress_ptr info) {
+boolean RefillSource(j_decompress_ptr info) {
     if (reinterpret_cast<MemorySource*>(info->src)->size == 0)
         ERREXIT(info, JERR_INPUT_EMPTY);
     WARNMS(info, JWRN_JPEG_EOF);
@@ -51,13 +51,13 @@ boolean refillSource(j_decompress_ptr info) {
     return TRUE;
 }
 
-void skipSource(j_decompress_ptr info, long count) {
+void SkipSource(j_decompress_ptr info, long count) {
     if (count <= 0)
         return;
     jpeg_source_mgr* source = info->src;
     if (static_cast<unsigned long>(count) > source->bytes_in_buffer) {
         source->bytes_in_buffer = 0;
-        refillSource(info);
+        RefillSource(info);
         return;
     }
     source->next_input_byte += count;
@@ -75,7 +75,7 @@ struct ScanWatch {
 // libjpeg calls this between pieces of input work, so the source is at a
 // clean point: emptying it there makes the next read find the end of image.
 // A single scan is left alone: its cost is bounded by the picture's size.
-void watchScans(j_common_ptr common) {
+void WatchScans(j_common_ptr common) {
     auto* info = reinterpret_cast<j_decompress_ptr>(common);
     auto* watch = reinterpret_cast<ScanWatch*>(common->progress);
     if (!watch->multiScan || watch->inputCut)
@@ -119,37 +119,37 @@ struct Decompression {
 
 // The one frame that calls setjmp. It and the steps it runs own no C++
 // objects, so jumping back here skips no destructor. False: libjpeg gave up.
-bool runGuarded(Decompression& d, void (*step)(Decompression&)) {
+bool RunGuarded(Decompression& d, void (*step)(Decompression&)) {
     if (setjmp(d.error.jump) != 0)
         return false;
     step(d);
     return true;
 }
 
-void createAndReadHeader(Decompression& d) {
+void CreateAndReadHeader(Decompression& d) {
     d.info.err = jpeg_std_error(&d.error.base);
-    d.error.base.error_exit = jumpOut;
-    d.error.base.emit_message = dropMessage;
-    d.error.base.output_message = dropOutput;
+    d.error.base.error_exit = JumpOut;
+    d.error.base.emit_message = DropMessage;
+    d.error.base.output_message = DropOutput;
     jpeg_create_decompress(&d.info);
     d.info.mem->max_memory_to_use = kJpegMemoryLimit;
 
-    d.source.base.init_source = startSource;
-    d.source.base.fill_input_buffer = refillSource;
-    d.source.base.skip_input_data = skipSource;
+    d.source.base.init_source = StartSource;
+    d.source.base.fill_input_buffer = RefillSource;
+    d.source.base.skip_input_data = SkipSource;
     d.source.base.resync_to_restart = jpeg_resync_to_restart;
-    d.source.base.term_source = endSource;
+    d.source.base.term_source = EndSource;
     d.source.base.next_input_byte = d.source.data;
     d.source.base.bytes_in_buffer = d.source.size;
     d.info.src = &d.source.base;
 
-    d.watch.base.progress_monitor = watchScans;
+    d.watch.base.progress_monitor = WatchScans;
     d.info.progress = &d.watch.base;
 
     jpeg_read_header(&d.info, TRUE);
 }
 
-void configureOutput(Decompression& d) {
+void ConfigureOutput(Decompression& d) {
     d.info.scale_num = d.scaleNum;
     d.info.scale_denom = d.scaleDenom;
     switch (d.info.jpeg_color_space) {
@@ -168,7 +168,7 @@ void configureOutput(Decompression& d) {
     jpeg_calc_output_dimensions(&d.info);
 }
 
-void decodeRows(Decompression& d) {
+void DecodeRows(Decompression& d) {
     d.watch.multiScan = jpeg_has_multiple_scans(&d.info) != 0;
     jpeg_start_decompress(&d.info);
     const JDIMENSION rowLength =
@@ -183,7 +183,7 @@ void decodeRows(Decompression& d) {
     jpeg_finish_decompress(&d.info);
 }
 
-JpegColorSpace colorSpaceOf(J_COLOR_SPACE space) {
+JpegColorSpace ColorSpaceOf(J_COLOR_SPACE space) {
     switch (space) {
     case JCS_GRAYSCALE:
         return JpegColorSpace::Grey;
@@ -200,7 +200,7 @@ JpegColorSpace colorSpaceOf(J_COLOR_SPACE space) {
     }
 }
 
-ScanlineReducer::Layout layoutOf(const jpeg_decompress_struct& info) {
+ScanlineReducer::Layout LayoutOf(const jpeg_decompress_struct& info) {
     switch (info.out_color_space) {
     case JCS_GRAYSCALE:
         return ScanlineReducer::Layout::Grey;
@@ -221,13 +221,13 @@ std::string JpegErrorMessage(int code) {
 
 JpegHeader ReadJpegHeader(const std::string& bytes) {
     Decompression d(bytes);
-    if (!runGuarded(d, createAndReadHeader))
+    if (!RunGuarded(d, CreateAndReadHeader))
         throw UserError(JpegErrorMessage(d.errorCode()));
     JpegHeader header;
     header.width = static_cast<int>(d.info.image_width);
     header.height = static_cast<int>(d.info.image_height);
     header.components = d.info.num_components;
-    header.colorSpace = colorSpaceOf(d.info.jpeg_color_space);
+    header.colorSpace = ColorSpaceOf(d.info.jpeg_color_space);
     header.multiScan = jpeg_has_multiple_scans(&d.info) != 0;
     return header;
 }
@@ -256,7 +256,7 @@ JpegDecodeResult DecodeJpeg(const std::string& bytes, int boxWidth, int boxHeigh
                             JpegScaling scaling) {
     JpegDecodeResult result;
     Decompression d(bytes);
-    if (!runGuarded(d, createAndReadHeader)) {
+    if (!RunGuarded(d, CreateAndReadHeader)) {
         result.errorCode = d.errorCode();
         return result;
     }
@@ -269,7 +269,7 @@ JpegDecodeResult DecodeJpeg(const std::string& bytes, int boxWidth, int boxHeigh
         d.scaleNum = static_cast<unsigned int>(scale.num);
         d.scaleDenom = static_cast<unsigned int>(scale.denom);
     }
-    if (!runGuarded(d, configureOutput)) {
+    if (!RunGuarded(d, ConfigureOutput)) {
         result.errorCode = d.errorCode();
         return result;
     }
@@ -282,9 +282,9 @@ JpegDecodeResult DecodeJpeg(const std::string& bytes, int boxWidth, int boxHeigh
                             fit ? ScanlineReducer::factorFor(outputWidth, boxWidth) : 1,
                             fit ? ScanlineReducer::factorFor(outputHeight, boxHeight) : 1);
     d.reducer = &reducer;
-    d.layout = layoutOf(d.info);
+    d.layout = LayoutOf(d.info);
 
-    if (!runGuarded(d, decodeRows))
+    if (!RunGuarded(d, DecodeRows))
         result.errorCode = d.errorCode();
     reducer.flushPartialBand();
     result.image = reducer.image();

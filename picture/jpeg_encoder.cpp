@@ -13,7 +13,7 @@ struct EncoderError {
     jpeg_error_mgr base;
 };
 
-[[noreturn]] void abortEncoding(j_common_ptr info) {
+[[noreturn]] void AbortEncoding(j_common_ptr info) {
     char text[JMSG_LENGTH_MAX];
     (*info->err->format_message)(info, text);
     std::fprintf(stderr, "JPEG encoding failed: %s\n", text);
@@ -29,7 +29,7 @@ std::string EncodeJpeg(const unsigned char* rgb, int width, int height, int qual
     jpeg_compress_struct info{};
     EncoderError error{};
     info.err = jpeg_std_error(&error.base);
-    error.base.error_exit = abortEncoding;
+    error.base.error_exit = AbortEncoding;
     jpeg_create_compress(&info);
 
     unsigned char* buffer = nullptr;

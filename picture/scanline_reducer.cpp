@@ -4,7 +4,7 @@
 
 namespace {
 
-int divideRoundingUp(int value, int divisor) {
+int DivideRoundingUp(int value, int divisor) {
     return static_cast<int>((static_cast<long long>(value) + divisor - 1) / divisor);
 }
 
@@ -13,8 +13,8 @@ int divideRoundingUp(int value, int divisor) {
 ScanlineReducer::ScanlineReducer(int sourceWidth, int sourceHeight, int factorX, int factorY)
     : sourceWidth_(std::max(sourceWidth, 0)), sourceHeight_(std::max(sourceHeight, 0)),
       factorX_(std::max(factorX, 1)), factorY_(std::max(factorY, 1)) {
-    const int width = divideRoundingUp(sourceWidth_, factorX_);
-    const int height = divideRoundingUp(sourceHeight_, factorY_);
+    const int width = DivideRoundingUp(sourceWidth_, factorX_);
+    const int height = DivideRoundingUp(sourceHeight_, factorY_);
     if (width > 0 && height > 0) {
         image_ = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
         // A null image here means the allocation failed; rows are then ignored.
@@ -36,27 +36,27 @@ struct Rgb {
     unsigned red, green, blue;
 };
 
-Rgb greyPixel(const unsigned char* sample) {
+Rgb GreyPixel(const unsigned char* sample) {
     return {sample[0], sample[0], sample[0]};
 }
 
-Rgb rgbPixel(const unsigned char* sample) {
+Rgb RgbPixel(const unsigned char* sample) {
     return {sample[0], sample[1], sample[2]};
 }
 
-Rgb cmykPixel(const unsigned char* sample) {
+Rgb CmykPixel(const unsigned char* sample) {
     const unsigned white = 255u - sample[3];
     return {(255u - sample[0]) * white / 255u, (255u - sample[1]) * white / 255u,
             (255u - sample[2]) * white / 255u};
 }
 
-Rgb adobeCmykPixel(const unsigned char* sample) {
+Rgb AdobeCmykPixel(const unsigned char* sample) {
     const unsigned white = sample[3];
     return {sample[0] * white / 255u, sample[1] * white / 255u, sample[2] * white / 255u};
 }
 
 template <int Step, Rgb (*ToRgb)(const unsigned char*)>
-void copyRow(const unsigned char* samples, int width, QRgb* out) {
+void CopyRow(const unsigned char* samples, int width, QRgb* out) {
     for (int x = 0; x < width; ++x) {
         const Rgb pixel = ToRgb(samples + Step * x);
         out[x] = qRgb(static_cast<int>(pixel.red), static_cast<int>(pixel.green),
@@ -67,7 +67,7 @@ void copyRow(const unsigned char* samples, int width, QRgb* out) {
 // Cells are summed locally first: a cell row is at most 65535 pixels of 255,
 // which fits 32 bits; the band's sums are 64-bit.
 template <int Step, Rgb (*ToRgb)(const unsigned char*)>
-void addToSums(const unsigned char* samples, int width, int factor, std::uint64_t* sums) {
+void AddToSums(const unsigned char* samples, int width, int factor, std::uint64_t* sums) {
     for (int x = 0; x < width; sums += 3) {
         const int end = std::min(x + factor, width);
         std::uint32_t red = 0, green = 0, blue = 0;
@@ -84,12 +84,12 @@ void addToSums(const unsigned char* samples, int width, int factor, std::uint64_
 }
 
 template <int Step, Rgb (*ToRgb)(const unsigned char*)>
-void takeRow(const unsigned char* samples, int width, int factor, QRgb* direct,
+void TakeRow(const unsigned char* samples, int width, int factor, QRgb* direct,
              std::uint64_t* sums) {
     if (direct)
-        copyRow<Step, ToRgb>(samples, width, direct);
+        CopyRow<Step, ToRgb>(samples, width, direct);
     else
-        addToSums<Step, ToRgb>(samples, width, factor, sums);
+        AddToSums<Step, ToRgb>(samples, width, factor, sums);
 }
 
 } // namespace
@@ -103,16 +103,16 @@ void ScanlineReducer::addRow(const unsigned char* samples, Layout layout) noexce
     std::uint64_t* sums = sums_.data();
     switch (layout) {
     case Layout::Grey:
-        takeRow<1, greyPixel>(samples, sourceWidth_, factorX_, direct, sums);
+        TakeRow<1, GreyPixel>(samples, sourceWidth_, factorX_, direct, sums);
         break;
     case Layout::Rgb:
-        takeRow<3, rgbPixel>(samples, sourceWidth_, factorX_, direct, sums);
+        TakeRow<3, RgbPixel>(samples, sourceWidth_, factorX_, direct, sums);
         break;
     case Layout::Cmyk:
-        takeRow<4, cmykPixel>(samples, sourceWidth_, factorX_, direct, sums);
+        TakeRow<4, CmykPixel>(samples, sourceWidth_, factorX_, direct, sums);
         break;
     case Layout::AdobeCmyk:
-        takeRow<4, adobeCmykPixel>(samples, sourceWidth_, factorX_, direct, sums);
+        TakeRow<4, AdobeCmykPixel>(samples, sourceWidth_, factorX_, direct, sums);
         break;
     }
 

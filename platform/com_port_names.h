@@ -4,11 +4,11 @@
 
 #include <string>
 
-constexpr int FirstComPortNumber = 1;
-constexpr int LastComPortNumber = 19;
+constexpr int kFirstComPortNumber = 1;
+constexpr int kLastComPortNumber = 19;
 
 // "COM" followed by the number, as the user knows the port.
 std::string ComPortName(int number);
 
-// The device path for a number from FirstComPortNumber to LastComPortNumber.
+// The device path for a number from kFirstComPortNumber to kLastComPortNumber.
 std::string ComPortDevicePath(int number);

@@ -143,6 +143,10 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     RefuseNulInName(path);
+    // A picture past the user's file-size limit must end in the message
+    // below, not in SIGXFSZ killing the program with its unsaved state.
+    static const bool fileSizeSignalIgnored = (IgnoreFileSizeSignal(), true);
+    (void)fileSizeSignalIgnored;
     FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (file.get() < 0)
         throw UserError::withDetail(kCannotCreate, path);

@@ -26,5 +26,6 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes);
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 // Exceeding the file-size limit then makes write() fail with EFBIG instead of
-// killing the process; main() calls this first.
+// killing the process. WriteFileReplacing does this before its first write;
+// a program writing files by other means calls it first.
 void IgnoreFileSizeSignal();

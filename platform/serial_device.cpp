@@ -18,6 +18,8 @@
 namespace {
 
 SerialWriteCall writeCall = nullptr;
+SerialRestoreCall restoreCall = nullptr;
+LineRestoreResult lastRestore;
 
 // The descriptor of the device made exclusive last, or -1: read by signal
 // handlers, so a plain lock-free integer.
@@ -34,13 +36,18 @@ ssize_t WriteOne(int fd, const char* byte) {
     return writeCall ? writeCall(fd, byte, 1) : ::write(fd, byte, 1);
 }
 
-constexpr std::size_t ChunkSize = 4096;
+int RestoreLine(int fd, const termios* settings) {
+    return restoreCall ? restoreCall(fd, settings) : tcsetattr(fd, TCSANOW, settings);
+}
 
-// strerror_r comes in a GNU and an XSI flavour; both are thread-safe.
-std::string ErrorTextFrom(const char* text, const char*) {
+constexpr std::size_t kChunkSize = 4096;
+
+// strerror_r comes in a GNU and an XSI flavour; both are thread-safe. Only
+// the one matching the C library is called.
+[[maybe_unused]] std::string ErrorTextFrom(const char* text, const char*) {
     return text;
 }
-std::string ErrorTextFrom(int result, const char* buffer) {
+[[maybe_unused]] std::string ErrorTextFrom(int result, const char* buffer) {
     return result == 0 ? buffer : "Unbekannter Fehler";
 }
 
@@ -113,8 +120,20 @@ std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& path, int& e
 }
 
 SerialDevice::~SerialDevice() {
-    // A vanished device refuses these; there is nothing left to restore.
-    tcsetattr(fd_, TCSANOW, &saved_->original);
+    // Restoring at once would send the last bytes still queued with the old
+    // speed and size. A vanished device has nothing left to restore, and its
+    // queue may never drain.
+    if (vanished_ || hungUp()) {
+        lastRestore = {LineRestore::DeviceGone, 0};
+    } else {
+        while (tcdrain(fd_) != 0 && errno == EINTR) {
+        }
+        int result = 0;
+        while ((result = RestoreLine(fd_, &saved_->original)) != 0 && errno == EINTR) {
+        }
+        lastRestore = result == 0 ? LineRestoreResult{LineRestore::Restored, 0}
+                                  : LineRestoreResult{LineRestore::Failed, errno};
+    }
     // The far side may keep the device open; a flag left set would lock out
     // the next non-root opener.
     ioctl(fd_, TIOCNXCL);
@@ -200,9 +219,9 @@ SerialStatus SerialDevice::readWaiting(std::size_t maxBytes, std::string& bytes)
     if (vanished_)
         return SerialStatus::Vanished;
     std::size_t got = 0;
-    char chunk[ChunkSize];
+    char chunk[kChunkSize];
     while (got < maxBytes) {
-        const ssize_t count = ::read(fd_, chunk, std::min(ChunkSize, maxBytes - got));
+        const ssize_t count = ::read(fd_, chunk, std::min(kChunkSize, maxBytes - got));
         if (count > 0) {
             bytes.append(chunk, static_cast<std::size_t>(count));
             got += static_cast<std::size_t>(count);
@@ -303,4 +322,12 @@ void ReleaseSerialDeviceOnTerminationSignals() {
 
 void SetSerialWriteCall(SerialWriteCall call) {
     writeCall = call;
+}
+
+LineRestoreResult LastLineRestore() {
+    return lastRestore;
+}
+
+void SetSerialRestoreCall(SerialRestoreCall call) {
+    restoreCall = call;
 }

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <sys/types.h>
 
+struct termios;
+
 struct SerialLineSettings {
     std::int32_t bitsPerSecond = 9600;
     int dataBits = 8; // 5 to 8; no parity, one stop bit, no flow control
@@ -27,7 +29,9 @@ public:
     // the errno value into `error`; another opener holding it gives EBUSY.
     static std::unique_ptr<SerialDevice> open(const std::string& path, int& error);
 
-    // Restores the settings found at opening and gives up exclusivity.
+    // Waits until what was written has gone out, restores the settings found
+    // at opening (LastLineRestore() tells how that went) and gives up
+    // exclusivity.
     ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
@@ -76,3 +80,18 @@ std::string DeviceErrorText(int error);
 // Test seam: the call that writes each byte; nullptr brings back write(2).
 using SerialWriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
 void SetSerialWriteCall(SerialWriteCall call);
+
+// How closing the last device fared with its saved line settings. Nobody can
+// act on a failure while the program closes a port, but it must not pass
+// unnoticed where it can be checked.
+enum class LineRestore { NotTried, Restored, DeviceGone, Failed };
+struct LineRestoreResult {
+    LineRestore outcome = LineRestore::NotTried;
+    int error = 0; // errno for Failed
+};
+LineRestoreResult LastLineRestore();
+
+// Test seam: the call that puts the saved settings back; nullptr brings back
+// tcsetattr(fd, TCSANOW, settings).
+using SerialRestoreCall = int (*)(int fd, const termios* settings);
+void SetSerialRestoreCall(SerialRestoreCall call);

@@ -6,7 +6,7 @@
 
 // <sys/ioctl.h> would drag in the libc termios types that clash with the
 // kernel's, so the one declaration needed is spelled out.
-extern "C" int ioctl(int fd, unsigned long request, ...);
+extern "C" int ioctl(int fd, unsigned long request, ...); // NOLINT: the C library's name
 
 int SetAnySerialSpeed(int fd, std::uint32_t bitsPerSecond) {
     termios2 line{};

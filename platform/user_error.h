@@ -1,6 +1,8 @@
 // The one failure a user gets to see: a German message (UTF-8), thrown where
 // the failure happens and shown by the window layer's failure guard. Every
-// layer throws it; only the guard at Qt's entry points catches it.
+// layer throws it; only the guard at Qt's entry points catches it. Standard
+// C++ only, and a library of its own (merlon_user_error), so that a layer can
+// throw it without linking the rest of platform/.
 #pragma once
 
 #include <stdexcept>

@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing need,
 # if any of them are missing.
+# MERLON_WITH_DISPLAY_TOOLS=1 adds what the screenshots need,
+# MERLON_WITH_PACKAGING_TOOLS=1 what building and checking the Debian package needs,
+# and MERLON_WITH_CHECK_TOOLS=1 clang-tidy for scripts/check-naming.sh.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libjpeg62-turbo-dev xxd fonts-liberation2 qt6-translations-l10n)
 if [ "${MERLON_WITH_DISPLAY_TOOLS:-0}" = 1 ]; then
     packages+=(xvfb xauth imagemagick)
+fi
+if [ "${MERLON_WITH_CHECK_TOOLS:-0}" = 1 ]; then
+    packages+=(clang-tidy)
+fi
+if [ "${MERLON_WITH_PACKAGING_TOOLS:-0}" = 1 ]; then
+    packages+=(dpkg-dev file lintian desktop-file-utils appstream)
 fi
 
 missing=()
@@ -16,8 +25,9 @@ for package in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "install-deps: installing the missing Debian packages: ${missing[*]}"
+echo "install-deps: running ${sudo[*]:+sudo }apt-get update, then apt-get install"
 "${sudo[@]}" apt-get update
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

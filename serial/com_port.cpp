@@ -24,7 +24,7 @@ void OpenComPort(const ComPortFields& fields) {
     std::int32_t number = 0;
     if (fields.devicePath.empty()) {
         number = ParseIntegerField(fields.port);
-        if (number < FirstComPortNumber || number > LastComPortNumber)
+        if (number < kFirstComPortNumber || number > kLastComPortNumber)
             throw UserError::withDetail("'%s' ist keine gültige Portnummer, erlaubt sind 1 bis 19",
                                         fields.port);
     }
@@ -75,7 +75,7 @@ PortStatus ReadComChunk(ComPortHandle& handle, std::string& text) {
     if (!handle.isOpen())
         return PortStatus::Vanished;
     std::string chunk;
-    const SerialStatus status = handle.device->readWaiting(ComChunkBytes, chunk);
+    const SerialStatus status = handle.device->readWaiting(kComChunkBytes, chunk);
     if (status == SerialStatus::Ok)
         text = std::move(chunk);
     return ToPortStatus(status);
@@ -84,7 +84,7 @@ PortStatus ReadComChunk(ComPortHandle& handle, std::string& text) {
 PortStatus ReadComWaiting(ComPortHandle& handle, std::string& text) {
     if (!handle.isOpen())
         return PortStatus::Vanished;
-    return ToPortStatus(handle.device->readWaiting(ComWaitingLimit, text));
+    return ToPortStatus(handle.device->readWaiting(kComWaitingLimit, text));
 }
 
 void CloseComPort(ComPortHandle& handle) {

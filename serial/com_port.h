@@ -4,21 +4,12 @@
 #pragma once
 
 #include "platform/serial_device.h"
+#include "serial/com_port_fields.h"
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
-
-// The COM window's three texts (UTF-8), read afresh at every opening.
-struct ComPortFields {
-    std::string port;
-    std::string speed;
-    std::string dataBits;
-    // A device named by its path instead of a port number (a front end
-    // without a display takes either); when set, `port` is not read.
-    std::string devicePath;
-};
 
 enum class PortStatus { Ok, Vanished };
 
@@ -33,9 +24,9 @@ struct ComPortHandle {
 extern ComPortHandle ComHandle;
 
 // Bytes one chunk read takes at most.
-constexpr std::size_t ComChunkBytes = 28;
+constexpr std::size_t kComChunkBytes = 28;
 // Most bytes one ReadComWaiting takes, so that a flood cannot hold it forever.
-constexpr std::size_t ComWaitingLimit = 64 * 1024;
+constexpr std::size_t kComWaitingLimit = 64 * 1024;
 
 // Parses port (unless a device path is given), speed and data bits in that
 // order, then opens the port and stores it in ComHandle (a port still open
@@ -48,12 +39,12 @@ void OpenComPort(const ComPortFields& fields);
 // A closed handle reports Vanished.
 PortStatus WriteComLine(ComPortHandle& handle, std::string_view line);
 
-// Puts up to ComChunkBytes of what has arrived into `text` (empty when
+// Puts up to kComChunkBytes of what has arrived into `text` (empty when
 // nothing has) and returns at once: the data window polls on the window
 // thread, which must never wait for the line. On Vanished `text` stays as it was.
 PortStatus ReadComChunk(ComPortHandle& handle, std::string& text);
 
-// Appends what is already waiting, up to ComWaitingLimit, without waiting.
+// Appends what is already waiting, up to kComWaitingLimit, without waiting.
 // On Vanished `text` stays as it was.
 PortStatus ReadComWaiting(ComPortHandle& handle, std::string& text);
 

@@ -15,8 +15,11 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFor
 TForm3::~TForm3() = default;
 
 ComPortFields TForm3::fields() const {
-    return {ui_->Edit1->text().toStdString(), ui_->Edit2->text().toStdString(),
-            ui_->Edit3->text().toStdString()};
+    ComPortFields fields;
+    fields.port = ui_->Edit1->text().toStdString();
+    fields.speed = ui_->Edit2->text().toStdString();
+    fields.dataBits = ui_->Edit3->text().toStdString();
+    return fields;
 }
 
 void TForm3::Button1Click() {

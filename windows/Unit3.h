@@ -2,7 +2,7 @@
 // hides it; the fields are read each time the port is opened.
 #pragma once
 
-#include "serial/com_port.h"
+#include "serial/com_port_fields.h"
 
 #include <QWidget>
 #include <memory>

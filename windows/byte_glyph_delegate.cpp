@@ -17,7 +17,7 @@ void ByteGlyphDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
 
-    const QVariant byte = index.data(ByteGridModel::ByteRole);
+    const QVariant byte = index.data(ByteGridModel::kByteRole);
     if (!byte.isValid())
         return;
     if (!glyphsReady_ || glyphs_.font() != cell.font) {

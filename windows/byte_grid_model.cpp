@@ -1,5 +1,6 @@
 #include "windows/byte_grid_model.h"
 
+#include "capture/hex_capture.h"
 #include "windows/widget_text.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@ namespace {
 
 constexpr int kBytesPerRow = 16;
 
-quint64 fixedKey(int column, int row) {
+quint64 FixedKey(int column, int row) {
     return (quint64(quint32(column)) << 32) | quint32(row);
 }
 
@@ -28,6 +29,14 @@ void ByteGridModel::setGridSize(int columns, int rows) {
     endResetModel();
 }
 
+void ByteGridModel::setCellText(CellText cellText) {
+    if (cellText == cellText_)
+        return;
+    cellText_ = cellText;
+    if (rowCount() > 0 && columnCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
 void ByteGridModel::writeBytes(std::string_view bytes) {
     if (bytes.size() > bytes_.size())
         bytes_.resize(bytes.size());
@@ -37,7 +46,7 @@ void ByteGridModel::writeBytes(std::string_view bytes) {
 }
 
 void ByteGridModel::setFixedCell(int column, int row, const QString& text) {
-    fixedCells_.insert(fixedKey(column, row), text);
+    fixedCells_.insert(FixedKey(column, row), text);
     if (row == 0 && column > 0)
         emit headerDataChanged(Qt::Horizontal, column - 1, column - 1);
     else if (column == 0 && row > 0)
@@ -48,7 +57,7 @@ void ByteGridModel::setFixedCell(int column, int row, const QString& text) {
 
 QString ByteGridModel::cell(int column, int row) const {
     if (column <= 0 || row <= 0)
-        return fixedCells_.value(fixedKey(column, row));
+        return fixedCells_.value(FixedKey(column, row));
     if (column > kBytesPerRow)
         return {};
     const size_t k = size_t(row - 1) * kBytesPerRow + size_t(column - 1);
@@ -57,9 +66,7 @@ QString ByteGridModel::cell(int column, int row) const {
     const auto byte = static_cast<unsigned char>(bytes_[k]);
     if (cellText_ == CellText::Character)
         return QString(Windows1252Char(byte));
-    static const char digits[] = "0123456789ABCDEF";
-    const QChar pair[2] = {QChar(digits[byte >> 4]), QChar(digits[byte & 15])};
-    return QString(pair, 2);
+    return QString::fromLatin1(EncodeHexPairs(std::string_view(&bytes_[k], 1)).data(), 2);
 }
 
 int ByteGridModel::rowCount(const QModelIndex& parent) const {
@@ -73,7 +80,7 @@ int ByteGridModel::columnCount(const QModelIndex& parent) const {
 QVariant ByteGridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())
         return {};
-    if (role == ByteRole) {
+    if (role == kByteRole) {
         const size_t k = size_t(index.row()) * kBytesPerRow + size_t(index.column());
         if (index.column() >= kBytesPerRow || k >= bytes_.size())
             return {};

@@ -22,9 +22,14 @@ public:
 
     // The byte of a written cell as an int 0..255, for drawing it as a glyph;
     // nothing for a cell never written.
-    static constexpr int ByteRole = Qt::UserRole;
+    static constexpr int kByteRole = Qt::UserRole;
 
     explicit ByteGridModel(CellText cellText, QObject* parent = nullptr);
+
+    // Switches how byte cells read; views keep their selection and current
+    // cell, and connections to them stay alive.
+    void setCellText(CellText cellText);
+    CellText cellText() const { return cellText_; }
 
     // Columns and rows of the grid, the fixed ones included (at least 1 each).
     void setGridSize(int columns, int rows);

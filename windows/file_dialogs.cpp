@@ -7,7 +7,7 @@ namespace {
 
 // Qt's dialogs take "description (patterns)"; a filter text without that form
 // is shown as it is and taken as its own pattern.
-QString qtFilter(const QString& filter) {
+QString QtFilter(const QString& filter) {
     if (filter.contains(u'('))
         return filter;
     QString pattern = filter;
@@ -44,7 +44,7 @@ FileDialogs* installedDialogs = nullptr;
 } // namespace
 
 QFileDialog* CreateOpenFileDialog(QWidget* parent, const QString& title, const QString& filter) {
-    auto* dialog = new QFileDialog(parent, title, QString(), qtFilter(filter));
+    auto* dialog = new QFileDialog(parent, title, QString(), QtFilter(filter));
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     // Qt's own dialog: it speaks the program's German and takes a missing
     // name, where a desktop's dialog may do neither.
@@ -55,7 +55,7 @@ QFileDialog* CreateOpenFileDialog(QWidget* parent, const QString& title, const Q
 }
 
 QFileDialog* CreateSaveFileDialog(QWidget* parent, const QString& title, const QString& filter) {
-    auto* dialog = new QFileDialog(parent, title, QString(), qtFilter(filter));
+    auto* dialog = new QFileDialog(parent, title, QString(), QtFilter(filter));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setFileMode(QFileDialog::AnyFile);

@@ -10,8 +10,13 @@
 #include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
 
-StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
-    setCellText(ByteGridModel::CellText::Hex);
+StringGrid::StringGrid(QWidget* parent)
+    : QTableView(parent), model_(new ByteGridModel(ByteGridModel::CellText::Hex, this)) {
+    setModel(model_);
+    connect(model_, &QAbstractItemModel::headerDataChanged, this, [this] {
+        if (auto* corner = findChild<QAbstractButton*>())
+            corner->update();
+    });
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Tab goes on to the next control, as the window's tab order says, rather
     // than from cell to cell, which would hold keyboard users in the grid.
@@ -39,10 +44,7 @@ StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
 }
 
 void StringGrid::setCellText(ByteGridModel::CellText cellText) {
-    auto* replaced = model_;
-    model_ = new ByteGridModel(cellText, this);
-    setModel(model_);
-    delete replaced;
+    model_->setCellText(cellText);
     // Characters are drawn glyph by glyph; hex digits need nothing special.
     QAbstractItemDelegate* oldDelegate = itemDelegate();
     if (cellText == ByteGridModel::CellText::Character)
@@ -51,10 +53,6 @@ void StringGrid::setCellText(ByteGridModel::CellText cellText) {
         setItemDelegate(new QStyledItemDelegate(this));
     if (oldDelegate && oldDelegate->parent() == this)
         oldDelegate->deleteLater();
-    connect(model_, &QAbstractItemModel::headerDataChanged, this, [this] {
-        if (auto* corner = findChild<QAbstractButton*>())
-            corner->update();
-    });
 }
 
 void StringGrid::setGridShape(int columns, int rows, int columnWidth, int rowHeight) {

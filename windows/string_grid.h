@@ -32,5 +32,5 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
-    ByteGridModel* model_ = nullptr;
+    ByteGridModel* model_;
 };

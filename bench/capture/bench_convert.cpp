@@ -1,6 +1,8 @@
 // Wall time and peak memory of merlon-convert on a 30 MB recording, run as a
 // child process, against the recording's size (target: at most 3 times).
 
+#include "capture/hex_capture.h"
+
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -52,17 +54,11 @@ std::size_t WriteRecording(const std::string& path, const std::string& head, con
     std::size_t size = head.size() + tail.size();
     file << head;
     std::mt19937 random(42);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string line;
+    std::string bytes(32, '\0');
     for (std::size_t n = 0; n < kLines; ++n) {
-        line.clear();
-        for (int pair = 0; pair < 32; ++pair) {
-            const auto byte = static_cast<unsigned char>(random());
-            line += digits[byte >> 4];
-            line += digits[byte & 15];
-            line += ' ';
-        }
-        line += lineBreak;
+        for (char& byte : bytes)
+            byte = static_cast<char>(random());
+        const std::string line = EncodeHexPairs(bytes) + lineBreak;
         size += line.size();
         file << line;
     }

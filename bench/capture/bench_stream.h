@@ -2,6 +2,8 @@
 // it, for the capture benchmarks.
 #pragma once
 
+#include "capture/hex_capture.h"
+
 #include <random>
 #include <string>
 
@@ -9,17 +11,12 @@
 // pairsPerLine pairs (none when 0).
 inline std::string RandomHexPairs(std::size_t pairCount, std::size_t pairsPerLine,
                                   const char* lineBreak = "\r\n") {
-    static const char digits[] = "0123456789ABCDEF";
     std::mt19937 random(42);
-    std::string text;
-    text.reserve(pairCount * 3 + (pairsPerLine ? pairCount / pairsPerLine * 2 : 0));
-    for (std::size_t i = 0; i < pairCount; ++i) {
-        const auto byte = static_cast<unsigned char>(random());
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
-        text += ' ';
-        if (pairsPerLine && (i + 1) % pairsPerLine == 0)
-            text += lineBreak;
-    }
+    std::string bytes(pairCount, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    std::string text = EncodeHexPairs(bytes, HexDigitCase::Upper, pairsPerLine, lineBreak);
+    if (pairsPerLine && pairCount % pairsPerLine == 0)
+        text += lineBreak;
     return text;
 }

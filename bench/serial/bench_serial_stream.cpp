@@ -2,6 +2,7 @@
 // it goes, while the reading thread polls every 20 ms as the data window does
 // (one chunk read, then whatever is waiting). Checks every byte arrived and
 // prints the rate and how much of the time the reading thread was held.
+#include "capture/hex_capture.h"
 #include "serial/com_port.h"
 
 #include <chrono>
@@ -19,16 +20,13 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 std::string PictureStream(std::size_t size) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string stream = "CAM_B ";
+    std::string values;
     unsigned value = 0xFF;
-    while (stream.size() + 3 + 5 <= size) {
-        stream += digits[(value >> 4) & 15];
-        stream += digits[value & 15];
-        stream += ' ';
+    for (std::size_t used = 6; used + 3 + 5 <= size; used += 3) {
+        values += static_cast<char>(value & 0xFF);
         value = value * 1103515245u + 12345u;
     }
-    stream += "CAM_E";
+    std::string stream = "CAM_B " + EncodeHexPairs(values) + "CAM_E";
     stream.resize(size, ' ');
     return stream;
 }

@@ -4,6 +4,7 @@
 // inserted at the end) at 100 KB and 1 MB, which is why the box is not one.
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
+#include "capture/hex_capture.h"
 #include "windows/received_text_view.h"
 
 #include <QApplication>
@@ -21,14 +22,10 @@ namespace {
 
 // A picture stream as the board sends it: hex pairs, each followed by a space.
 std::string HexLine(std::size_t bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes);
-    for (std::size_t i = 0; text.size() < bytes; ++i) {
-        text += kDigits[(i * 7) % 16];
-        text += kDigits[(i * 13) % 16];
-        text += ' ';
-    }
+    std::string values(bytes / 3 + 1, '\0');
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<char>((i * 7) % 16 << 4 | (i * 13) % 16);
+    std::string text = EncodeHexPairs(values);
     text.resize(bytes);
     return text;
 }

@@ -5,6 +5,7 @@
 // figure twice: with no screen reader listening, and with a stand-in for one
 // that takes every notice as the accessibility bridge would (the changed
 // text and the box's interface).
+#include "capture/hex_capture.h"
 #include "picture/accessibility_clients.h"
 #include "serial/com_port.h"
 #include "tests/support/pty_pair.h"
@@ -46,14 +47,10 @@ double medianMs(std::vector<double> samples) {
 }
 
 std::string hexStream(std::size_t bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes);
-    for (std::size_t i = 0; text.size() < bytes; ++i) {
-        text.push_back(digits[(i * 7) & 15]);
-        text.push_back(digits[(i * 13) & 15]);
-        text.push_back(' ');
-    }
+    std::string values(bytes / 3 + 1, '\0');
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<char>((i * 7) % 16 << 4 | (i * 13) % 16);
+    std::string text = EncodeHexPairs(values);
     text.resize(bytes);
     return text;
 }
@@ -138,7 +135,10 @@ int main(int argc, char** argv) {
     TForm3 com;
     form.setPortSettingsSource([&com] { return com.fields(); });
     form.show();
-    QTest::qWaitForWindowExposed(&form);
+    if (!QTest::qWaitForWindowExposed(&form)) {
+        std::fprintf(stderr, "the data window was never shown\n");
+        return 1;
+    }
     form.Button1Click();
     form.Timer1().stop();
     measurePollTimes(form, pty);

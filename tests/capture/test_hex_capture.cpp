@@ -87,12 +87,9 @@ private:
     }
 
     void appendPair(std::string& text, bool upperOnly) {
-        static const char upper[] = "0123456789ABCDEF";
-        static const char lower[] = "0123456789abcdef";
-        const char* digits = upperOnly || pick(4) != 0 ? upper : lower;
-        text += digits[pick(16)];
-        text += digits[pick(16)];
-        text += ' ';
+        const HexDigitCase digitCase =
+            upperOnly || pick(4) != 0 ? HexDigitCase::Upper : HexDigitCase::Lower;
+        text += EncodeHexPairs(std::string(1, static_cast<char>(pick(256))), digitCase);
     }
 
     void appendPiece(std::string& text, int pairPercent) {
@@ -209,6 +206,39 @@ private slots:
         }
     }
 
+    // What the simulated board and the tests send: exact text, and (in upper
+    // case) the decoder gets the same bytes back.
+    void encoderWritesWhatTheDecoderReads_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("lower");
+        QTest::addColumn<int>("pairsPerLine");
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("empty") << QByteArray() << false << 0 << QByteArray();
+        QTest::newRow("every nibble")
+            << QByteArray::fromHex("00FF4A9C") << false << 0 << QByteArray("00 FF 4A 9C ");
+        QTest::newRow("lower case")
+            << QByteArray::fromHex("ABCDEF") << true << 0 << QByteArray("ab cd ef ");
+        QTest::newRow("wrapped, none after the last") << QByteArray::fromHex("0102030405") << false
+                                                      << 2 << QByteArray("01 02 \r\n03 04 \r\n05 ");
+        QTest::newRow("wrapped, full last line")
+            << QByteArray::fromHex("01020304") << false << 2 << QByteArray("01 02 \r\n03 04 ");
+    }
+    void encoderWritesWhatTheDecoderReads() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, lower);
+        QFETCH(int, pairsPerLine);
+        QFETCH(QByteArray, text);
+        const std::string encoded =
+            EncodeHexPairs(bytes.toStdString(), lower ? HexDigitCase::Lower : HexDigitCase::Upper,
+                           static_cast<std::size_t>(pairsPerLine));
+        QCOMPARE(QByteArray::fromStdString(encoded), text);
+        // Lower-case digits are the board's fault the decoder reads as noise.
+        if (lower)
+            return;
+        const DecodedCapture decoded = DecodeHexCapture("CAM_B\r\n" + encoded + "CAM_E");
+        QCOMPARE(QByteArray::fromStdString(decoded.bytes), bytes);
+    }
+
     void agreesWithPlainScanOnLongStreams_data() {
         QTest::addColumn<int>("noisePercent");
         QTest::newRow("clean") << 0;
@@ -243,17 +273,10 @@ private slots:
     }
 
     void largeCleanStream() {
-        std::string text = "CAM_B\r\n";
         std::string expected;
-        for (int i = 0; i < 300000; ++i) {
-            static const char digits[] = "0123456789ABCDEF";
-            const int byte = (i * 37 + i / 256) & 0xff;
-            text += digits[byte >> 4];
-            text += digits[byte & 15];
-            text += ' ';
-            expected += static_cast<char>(byte);
-        }
-        text += "CAM_E\r\n";
+        for (int i = 0; i < 300000; ++i)
+            expected += static_cast<char>((i * 37 + i / 256) & 0xff);
+        const std::string text = "CAM_B\r\n" + EncodeHexPairs(expected) + "CAM_E\r\n";
         const DecodedCapture decoded = DecodeHexCapture(text);
         QVERIFY(decoded.bytes == expected);
         QVERIFY(decoded.endSeen);

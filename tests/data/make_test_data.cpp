@@ -1,6 +1,7 @@
 // Writes the test recordings: terminal captures of a modem session in which
 // the board sends small.jpg (also written) as a picture stream, in the shapes
 // a user's capture program produces.
+#include "capture/hex_capture.h"
 #include "picture/jpeg_encoder.h"
 
 #include <cstdio>
@@ -26,17 +27,7 @@ std::string Picture(int width, int height, int seed) {
 
 // "XX " per byte; a line break after every pairsPerLine pairs when wrapping.
 std::string HexPairs(const std::string& bytes, std::size_t pairsPerLine, const char* lineBreak) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
-        text += ' ';
-        if (pairsPerLine > 0 && (i + 1) % pairsPerLine == 0 && i + 1 < bytes.size())
-            text += lineBreak;
-    }
-    return text;
+    return EncodeHexPairs(bytes, HexDigitCase::Upper, pairsPerLine, lineBreak);
 }
 
 // The modem session up to the moment the board starts sending.

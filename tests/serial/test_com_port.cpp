@@ -417,7 +417,7 @@ private slots:
         farSide.join();
         QVERIFY(returned);
         QCOMPARE(reading.get(), PortStatus::Ok);
-        QVERIFY(text.size() <= ComWaitingLimit);
+        QVERIFY(text.size() <= kComWaitingLimit);
     }
 
     void vanishedFarSideIsReportedPromptly() {

@@ -1,6 +1,6 @@
 // The byte grids behind the hex and ASCII views: cell texts, cells that are
-// never emptied, fixed cells as headers, no editing, current-cell moves, and
-// ASCII cells drawn glyph by glyph.
+// never emptied, fixed cells as headers, no editing, current-cell moves, the
+// switch from hex to characters, and ASCII cells drawn glyph by glyph.
 #include "windows/string_grid.h"
 
 #include <QHeaderView>
@@ -124,6 +124,24 @@ private slots:
                                             .arg(uchar(bytes[j]), 2, 16, QChar('0'))));
             }
         }
+    }
+
+    // The main window connects to the grid's selection before it turns the
+    // ASCII grid into a character grid; that connection must still fire.
+    void switchingTheCellTextKeepsSelectionAndConnections() {
+        StringGrid grid;
+        grid.setGridShape(17, 3, 15, 20);
+        grid.cells().writeBytes("JK");
+        int moves = 0;
+        connect(grid.selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [&moves] { ++moves; });
+        grid.setCurrentCell(1, 1);
+
+        grid.setCellText(ByteGridModel::CellText::Character);
+        QCOMPARE(grid.cells().cell(1, 1), QString("J"));
+        QCOMPARE(grid.currentCell(), QPoint(1, 1));
+        grid.setCurrentCell(2, 1);
+        QCOMPARE(moves, 2);
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QLineEdit>
 #include <QtTest>
 
 class GermanDialogsTest : public QObject {
@@ -47,7 +48,11 @@ private slots:
             // Queued: a refusal opens its own box, which must not block the typist.
             if (dialog && !answered) {
                 answered = true;
-                dialog->selectFile(missing);
+                // Typed into the name field: selectFile() leaves a focused
+                // field alone, and a missing file has nothing to select.
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(name);
+                name->setText(missing);
                 QMetaObject::invokeMethod(modal, &QDialog::accept, Qt::QueuedConnection);
             } else if (modal) {
                 // Qt's own refusal, or a dialog after it.

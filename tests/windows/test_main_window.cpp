@@ -1,5 +1,6 @@
 // The main window: its definition at start, and the recording conversion
 // with every way it can end, as a user meets them through the dialogs.
+#include "capture/hex_capture.h"
 #include "picture/jpeg_encoder.h"
 #include "picture/picture_view.h"
 #include "tests/support/recording_message_reporter.h"
@@ -28,20 +29,9 @@ std::string smallJpeg() {
     return EncodeJpeg(rgb.data(), 40, 24, 85);
 }
 
-std::string asPairs(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned char byte : bytes) {
-        text.push_back(digits[byte >> 4]);
-        text.push_back(digits[byte & 15]);
-        text.push_back(' ');
-    }
-    return text;
-}
-
 // A terminal capture: modem chatter, then the stream, then more chatter.
 std::string recordingOf(const std::string& bytes) {
-    return "AT\r\r\nOK\r\nATD 0157\r\r\nCONNECT 9600\r\nCAM_B\r\n" + asPairs(bytes) +
+    return "AT\r\r\nOK\r\nATD 0157\r\r\nCONNECT 9600\r\nCAM_B\r\n" + EncodeHexPairs(bytes) +
            "CAM_E\r\n\r\nNO CARRIER\r\n";
 }
 

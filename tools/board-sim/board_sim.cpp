@@ -24,16 +24,16 @@ namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
 
-void onStopSignal(int signal) {
+void OnStopSignal(int signal) {
     stopSignal = signal;
 }
 
-std::int64_t nowUs() {
+std::int64_t NowUs() {
     using namespace std::chrono;
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-std::string timeOfDay() {
+std::string TimeOfDay() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -42,7 +42,7 @@ std::string timeOfDay() {
     return text;
 }
 
-void prepareSaveDirectory(const std::string& directory) {
+void PrepareSaveDirectory(const std::string& directory) {
     struct stat info {};
     if (stat(directory.c_str(), &info) != 0) {
         if (mkdir(directory.c_str(), 0777) != 0)
@@ -68,7 +68,7 @@ public:
 
     void run(const sigset_t& waitMask) {
         while (stopSignal == 0) {
-            std::int64_t now = nowUs();
+            std::int64_t now = NowUs();
             modem_.advance(now / 1000);
             reportStateChange();
             servePictureRequests();
@@ -105,7 +105,7 @@ public:
                 // Cannot happen while our own slave descriptor is open.
                 throw std::runtime_error("Das Pseudo-Terminal ist unerwartet geschlossen");
             }
-            now = nowUs();
+            now = NowUs();
             if (poller.revents & POLLIN)
                 readFromLine(now);
             if (poller.revents & POLLOUT)
@@ -146,7 +146,7 @@ private:
         for (const BoardOptions& request : modem_.takePictureRequests()) {
             const int number = ++pictureCount_;
             const std::string jpeg =
-                TakePicture(SceneRequest{request, number, timeOfDay()}, options_.quality);
+                TakePicture(SceneRequest{request, number, TimeOfDay()}, options_.quality);
             std::string file = "-";
             if (!options_.saveDir.empty()) {
                 char name[32];
@@ -213,7 +213,7 @@ int RunBoardSim(const SimOptions& options) {
     sigaddset(&stopSignals, SIGHUP);
     sigprocmask(SIG_BLOCK, &stopSignals, &previousMask);
     struct sigaction action {};
-    action.sa_handler = onStopSignal;
+    action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
@@ -227,7 +227,7 @@ int RunBoardSim(const SimOptions& options) {
 
     try {
         if (!options.saveDir.empty())
-            prepareSaveDirectory(options.saveDir);
+            PrepareSaveDirectory(options.saveDir);
         PseudoTerminal line;
         std::unique_ptr<DeviceLink> link;
         if (!options.linkPath.empty())

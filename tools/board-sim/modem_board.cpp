@@ -4,18 +4,18 @@
 
 namespace {
 
-char upper(char c) {
+char Upper(char c) {
     return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 }
 
-bool isDigit(char c) {
+bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
 // Reads the decimal number at rest[i] (none means 0), moving i past it.
-long readNumber(const std::string& rest, std::size_t& i) {
+long ReadNumber(const std::string& rest, std::size_t& i) {
     long value = 0;
-    while (i < rest.size() && isDigit(rest[i])) {
+    while (i < rest.size() && IsDigit(rest[i])) {
         if (value < 100000)
             value = value * 10 + (rest[i] - '0');
         ++i;
@@ -23,7 +23,7 @@ long readNumber(const std::string& rest, std::size_t& i) {
     return value;
 }
 
-std::string trimmed(const std::string& line) {
+std::string Trimmed(const std::string& line) {
     const auto first = line.find_first_not_of(" \t");
     if (first == std::string::npos)
         return {};
@@ -84,17 +84,17 @@ void ModemBoard::receiveInCommandMode(char c) {
 }
 
 void ModemBoard::commandLine(const std::string& rawLine) {
-    const std::string line = trimmed(rawLine);
+    const std::string line = Trimmed(rawLine);
     // A Hayes modem only listens to lines that begin with "AT"; anything else
     // (a board command sent without a call, say) passes without a reply.
-    if (line.size() < 2 || upper(line[0]) != 'A' || upper(line[1]) != 'T')
+    if (line.size() < 2 || Upper(line[0]) != 'A' || Upper(line[1]) != 'T')
         return;
 
     const std::string rest = line.substr(2);
     std::string information;
     std::size_t i = 0;
     while (i < rest.size()) {
-        const char command = upper(rest[i++]);
+        const char command = Upper(rest[i++]);
         switch (command) {
         case ' ':
             break;
@@ -107,7 +107,7 @@ void ModemBoard::commandLine(const std::string& rawLine) {
             state_ = State::Dialling;
             return;
         case 'E': {
-            const long value = readNumber(rest, i);
+            const long value = ReadNumber(rest, i);
             if (value > 1) {
                 reply("ERROR");
                 return;
@@ -116,7 +116,7 @@ void ModemBoard::commandLine(const std::string& rawLine) {
             break;
         }
         case 'H': {
-            const long value = readNumber(rest, i);
+            const long value = ReadNumber(rest, i);
             if (value > 1) {
                 reply("ERROR");
                 return;
@@ -126,7 +126,7 @@ void ModemBoard::commandLine(const std::string& rawLine) {
             break;
         }
         case 'O':
-            readNumber(rest, i);
+            ReadNumber(rest, i);
             if (state_ == State::OnlineCommand) {
                 state_ = State::Online;
                 escapePluses_ = 0;
@@ -136,20 +136,20 @@ void ModemBoard::commandLine(const std::string& rawLine) {
             }
             return;
         case 'Z':
-            readNumber(rest, i);
+            ReadNumber(rest, i);
             if (inCall())
                 dropCall();
             echo_ = settings_.echo;
             break;
         case 'I':
-            readNumber(rest, i);
+            ReadNumber(rest, i);
             information += "\r\nMerlon Board-Simulator\r\n";
             break;
         case 'S':
-            readNumber(rest, i);
+            ReadNumber(rest, i);
             if (i < rest.size() && rest[i] == '=') {
                 ++i;
-                readNumber(rest, i);
+                ReadNumber(rest, i);
             } else if (i < rest.size() && rest[i] == '?') {
                 ++i;
                 information += "\r\n000\r\n";
@@ -163,7 +163,7 @@ void ModemBoard::commandLine(const std::string& rawLine) {
                 return;
             }
             ++i;
-            readNumber(rest, i);
+            ReadNumber(rest, i);
             break;
         default:
             if (!std::isalpha(static_cast<unsigned char>(command))) {
@@ -171,7 +171,7 @@ void ModemBoard::commandLine(const std::string& rawLine) {
                 return;
             }
             // Settings this modem has no use for (volume, result codes, …).
-            readNumber(rest, i);
+            ReadNumber(rest, i);
             break;
         }
     }
@@ -214,7 +214,7 @@ void ModemBoard::receiveOnline(char c, std::int64_t nowMs) {
 }
 
 void ModemBoard::boardLine(const std::string& rawLine) {
-    std::string line = trimmed(rawLine);
+    std::string line = Trimmed(rawLine);
     // "+++" on a line of its own: the program can only send whole lines, so
     // the guard time after the escape never comes; take it as the escape.
     if (line == "+++") {
@@ -224,7 +224,7 @@ void ModemBoard::boardLine(const std::string& rawLine) {
         return;
     }
     for (char& c : line)
-        c = upper(c);
+        c = Upper(c);
     if (line == "CONBE")
         options_.flash = true;
     else if (line == "CONBA")

@@ -48,14 +48,14 @@ const Glyph kGlyphs[] = {
     {'Z', {"#####", "....#", "...#.", "..#..", ".#...", "#....", "#####"}},
 };
 
-const Glyph* findGlyph(char c) {
+const Glyph* FindGlyph(char c) {
     for (const Glyph& glyph : kGlyphs)
         if (glyph.character == c)
             return &glyph;
     return nullptr;
 }
 
-double clamp01(double v) {
+double Clamp01(double v) {
     return std::min(1.0, std::max(0.0, v));
 }
 
@@ -63,12 +63,12 @@ struct Colour {
     double r, g, b;
 };
 
-Colour mix(Colour a, Colour b, double t) {
-    t = clamp01(t);
+Colour Mix(Colour a, Colour b, double t) {
+    t = Clamp01(t);
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-unsigned char toByte(double v) {
+unsigned char ToByte(double v) {
     return static_cast<unsigned char>(std::lround(std::min(255.0, std::max(0.0, v))));
 }
 
@@ -112,28 +112,28 @@ private:
     Colour sky(double x, double y) const {
         const Colour zenith{28, 64, 140}, low{246, 178, 120}, sun{255, 238, 176},
             glow{255, 205, 130};
-        Colour c = mix(zenith, low, std::pow(clamp01(y / horizon_), 1.6));
+        Colour c = Mix(zenith, low, std::pow(Clamp01(y / horizon_), 1.6));
         const double d = std::hypot(x - sunX_, y - sunY_);
         if (d <= sunRadius_)
             return sun;
-        return mix(c, glow, 0.75 * std::exp(-(d - sunRadius_) / (0.10 * w_)));
+        return Mix(c, glow, 0.75 * std::exp(-(d - sunRadius_) / (0.10 * w_)));
     }
 
     Colour farHills(double y) const {
         // Haze: the hills fade into the sky towards the horizon.
         const Colour hill{74, 96, 128}, haze{170, 150, 150};
-        return mix(hill, haze, (y - (horizon_ - 0.11 * h_)) / (0.11 * h_) * 0.5);
+        return Mix(hill, haze, (y - (horizon_ - 0.11 * h_)) / (0.11 * h_) * 0.5);
     }
 
     Colour water(double x, double y) const {
         const Colour deep{24, 64, 120};
         const double mirrored = 2 * horizon_ - y;
-        Colour c = mix(sky(x, std::max(0.0, mirrored)), deep, 0.45);
+        Colour c = Mix(sky(x, std::max(0.0, mirrored)), deep, 0.45);
         // The sun's glitter: broken horizontal strokes below the sun.
         const double spread = sunRadius_ * (0.8 + 2.0 * (y - horizon_) / h_);
         const int band = static_cast<int>((y - horizon_) / std::max(1.0, 0.008 * h_));
         if (std::abs(x - sunX_) < spread && band % 2 == 0)
-            c = mix(c, Colour{255, 230, 170}, 0.55);
+            c = Mix(c, Colour{255, 230, 170}, 0.55);
         return c;
     }
 
@@ -144,7 +144,7 @@ private:
         const double crownY = groundY - 0.21 * h_, crownR = 0.07 * w_;
         const double dx = x - treeX, dy = (y - crownY) * 1.15;
         if (std::hypot(dx, dy) < crownR)
-            return mix(crownLit, crown, (dx + dy + crownR) / (2.4 * crownR));
+            return Mix(crownLit, crown, (dx + dy + crownR) / (2.4 * crownR));
         if (std::abs(dx) < 0.011 * w_ && y < groundY && y > crownY)
             return trunk;
         return std::nullopt;
@@ -152,7 +152,7 @@ private:
 
     Colour meadow(double x, double y) const {
         const Colour lit{104, 160, 70}, shade{34, 92, 42};
-        return mix(lit, shade, (y - nearRidge(x)) / (h_ - horizon_));
+        return Mix(lit, shade, (y - nearRidge(x)) / (h_ - horizon_));
     }
 
     double w_, h_;
@@ -187,7 +187,7 @@ int TextWidth(std::string_view text, int scale) {
 
 void DrawText(RgbImage& image, int x, int y, std::string_view text, int scale, Rgb colour) {
     for (const char c : text) {
-        if (const Glyph* glyph = findGlyph(c)) {
+        if (const Glyph* glyph = FindGlyph(c)) {
             for (int row = 0; row < 7; ++row)
                 for (int column = 0; column < 5; ++column) {
                     if (glyph->rows[row][column] != '#')
@@ -203,14 +203,14 @@ void DrawText(RgbImage& image, int x, int y, std::string_view text, int scale, R
 
 namespace {
 
-void fillRect(RgbImage& image, int x0, int y0, int x1, int y1, Rgb colour) {
+void FillRect(RgbImage& image, int x0, int y0, int x1, int y1, Rgb colour) {
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x)
             image.setPixel(x, y, colour);
 }
 
 // White text with a dark shadow reads on sky and meadow alike.
-void drawLabel(RgbImage& image, int x, int y, std::string_view text, int scale) {
+void DrawLabel(RgbImage& image, int x, int y, std::string_view text, int scale) {
     DrawText(image, x + scale / 2 + 1, y + scale / 2 + 1, text, scale, Rgb{20, 20, 28});
     DrawText(image, x, y, text, scale, Rgb{255, 255, 255});
 }
@@ -232,30 +232,30 @@ RgbImage RenderScene(const SceneRequest& request) {
                 // scene that the camera exposed for daylight.
                 c = {40 + 1.2 * c.r, 40 + 1.2 * c.g, 40 + 1.2 * c.b};
             }
-            image.setPixel(x, y, Rgb{toByte(c.r), toByte(c.g), toByte(c.b)});
+            image.setPixel(x, y, Rgb{ToByte(c.r), ToByte(c.g), ToByte(c.b)});
         }
 
     const int scale = 3 * unit;
     const int margin = 12 * unit;
     char number[16];
     std::snprintf(number, sizeof number, "%04d", request.number);
-    drawLabel(image, margin, margin, std::string("BILD ") + number, scale);
+    DrawLabel(image, margin, margin, std::string("BILD ") + number, scale);
     if (request.options.flash)
-        drawLabel(image, margin, margin + TextHeight(scale) + 4 * unit, "BLITZ", 2 * unit);
-    drawLabel(image, width - margin - TextWidth(request.time, scale),
+        DrawLabel(image, margin, margin + TextHeight(scale) + 4 * unit, "BLITZ", 2 * unit);
+    DrawLabel(image, width - margin - TextWidth(request.time, scale),
               height - margin - TextHeight(scale), request.time, scale);
 
     if (request.options.direct) {
         const Rgb mark{225, 48, 36};
         const int frame = 6 * unit;
-        fillRect(image, 0, 0, width, frame, mark);
-        fillRect(image, 0, height - frame, width, height, mark);
-        fillRect(image, 0, 0, frame, height, mark);
-        fillRect(image, width - frame, 0, width, height, mark);
+        FillRect(image, 0, 0, width, frame, mark);
+        FillRect(image, 0, height - frame, width, height, mark);
+        FillRect(image, 0, 0, frame, height, mark);
+        FillRect(image, width - frame, 0, width, height, mark);
         // The "D" badge in the top right corner.
         const int badge = TextHeight(scale) + 6 * unit;
         const int bx = width - margin - badge, by = margin;
-        fillRect(image, bx, by, bx + badge, by + badge, mark);
+        FillRect(image, bx, by, bx + badge, by + badge, mark);
         DrawText(image, bx + (badge - TextWidth("D", scale)) / 2, by + 3 * unit, "D", scale,
                  Rgb{255, 255, 255});
     }

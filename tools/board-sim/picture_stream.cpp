@@ -1,10 +1,12 @@
 #include "tools/board-sim/picture_stream.h"
 
+#include "capture/hex_capture.h"
+
 #include <random>
 
 namespace {
 
-bool spoils(int count, int number) {
+bool Spoils(int count, int number) {
     return count == FaultPlan::kEveryPicture || number <= count;
 }
 
@@ -14,25 +16,18 @@ const char* const kBoardChatter = "\r\nRING\r\nMerlon EVA Kamera bereit\r\nBelic
 
 StreamFaults FaultsForPicture(const FaultPlan& plan, int number) {
     StreamFaults faults;
-    faults.chatter = spoils(plan.chatter, number);
-    faults.cutBeforeEnd = spoils(plan.cutBeforeEnd, number);
-    faults.nul = spoils(plan.nul, number);
-    faults.noise = spoils(plan.noise, number);
-    faults.lowercase = spoils(plan.lowercase, number);
-    faults.hangUpMidPicture = spoils(plan.hangUpMidPicture, number);
+    faults.chatter = Spoils(plan.chatter, number);
+    faults.cutBeforeEnd = Spoils(plan.cutBeforeEnd, number);
+    faults.nul = Spoils(plan.nul, number);
+    faults.noise = Spoils(plan.noise, number);
+    faults.lowercase = Spoils(plan.lowercase, number);
+    faults.hangUpMidPicture = Spoils(plan.hangUpMidPicture, number);
     return faults;
 }
 
 PictureStream BuildPictureStream(std::string_view jpeg, const StreamFaults& faults, unsigned seed) {
-    const char* digits = faults.lowercase ? "0123456789abcdef" : "0123456789ABCDEF";
-    std::string hex;
-    hex.reserve(jpeg.size() * 3 + 8);
-    for (const char byte : jpeg) {
-        const auto value = static_cast<unsigned char>(byte);
-        hex += digits[value >> 4];
-        hex += digits[value & 0x0F];
-        hex += ' ';
-    }
+    std::string hex =
+        EncodeHexPairs(jpeg, faults.lowercase ? HexDigitCase::Lower : HexDigitCase::Upper);
     if (faults.nul && !hex.empty()) {
         // Between two pairs, where it costs no picture byte: what it tests
         // is the receiver's handling of a NUL in the text, not the decoder.

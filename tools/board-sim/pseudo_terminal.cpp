@@ -12,7 +12,7 @@
 
 namespace {
 
-[[noreturn]] void fail(const std::string& what) {
+[[noreturn]] void Fail(const std::string& what) {
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
@@ -21,14 +21,14 @@ namespace {
 PseudoTerminal::PseudoTerminal() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0)
-        fail("Pseudo-Terminal kann nicht geöffnet werden");
+        Fail("Pseudo-Terminal kann nicht geöffnet werden");
     char name[PATH_MAX];
     if (grantpt(master_) != 0 || unlockpt(master_) != 0 ||
         ptsname_r(master_, name, sizeof name) != 0) {
         const int error = errno;
         close(master_);
         errno = error;
-        fail("Pseudo-Terminal kann nicht freigegeben werden");
+        Fail("Pseudo-Terminal kann nicht freigegeben werden");
     }
     devicePath_ = name;
 
@@ -37,7 +37,7 @@ PseudoTerminal::PseudoTerminal() {
         const int error = errno;
         close(master_);
         errno = error;
-        fail("Gerät " + devicePath_ + " kann nicht geöffnet werden");
+        Fail("Gerät " + devicePath_ + " kann nicht geöffnet werden");
     }
     // Raw from the start, so that nothing the simulator sends before the
     // program sets its own mode is echoed back or translated.
@@ -65,12 +65,12 @@ DeviceLink::DeviceLink(std::string linkPath, std::string target)
     const std::string temporary = linkPath_ + ".tmp" + std::to_string(getpid());
     unlink(temporary.c_str());
     if (symlink(target_.c_str(), temporary.c_str()) != 0)
-        fail("Verknüpfung " + linkPath_ + " kann nicht angelegt werden");
+        Fail("Verknüpfung " + linkPath_ + " kann nicht angelegt werden");
     if (rename(temporary.c_str(), linkPath_.c_str()) != 0) {
         const int error = errno;
         unlink(temporary.c_str());
         errno = error;
-        fail("Verknüpfung " + linkPath_ + " kann nicht angelegt werden");
+        Fail("Verknüpfung " + linkPath_ + " kann nicht angelegt werden");
     }
 }
 

@@ -6,7 +6,7 @@
 
 namespace {
 
-std::optional<long> parseNumber(const std::string& text, long lowest, long highest) {
+std::optional<long> ParseNumber(const std::string& text, long lowest, long highest) {
     if (text.empty() || text[0] == ' ' || text[0] == '+')
         return std::nullopt;
     char* end = nullptr;
@@ -69,19 +69,19 @@ std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOption
             options.saveDir = *path;
         } else if (name == "--dial-delay") {
             const auto text = value();
-            const auto ms = text ? parseNumber(*text, 0, 600000) : std::nullopt;
+            const auto ms = text ? ParseNumber(*text, 0, 600000) : std::nullopt;
             if (!ms)
                 return needsValue("eine Wartezeit in Millisekunden (0 bis 600000)");
             options.dialDelayMs = static_cast<int>(*ms);
         } else if (name == "--baud") {
             const auto text = value();
-            const auto baud = text ? parseNumber(*text, 10, 4000000) : std::nullopt;
+            const auto baud = text ? ParseNumber(*text, 10, 4000000) : std::nullopt;
             if (!baud)
                 return needsValue("eine Geschwindigkeit in Bit/s (10 bis 4000000)");
             options.baud = *baud;
         } else if (name == "--quality") {
             const auto text = value();
-            const auto quality = text ? parseNumber(*text, 1, 100) : std::nullopt;
+            const auto quality = text ? ParseNumber(*text, 1, 100) : std::nullopt;
             if (!quality)
                 return needsValue("eine JPEG-Qualität (1 bis 100)");
             options.quality = static_cast<int>(*quality);
@@ -103,7 +103,7 @@ std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOption
             // A fault spoils every picture, or with "=N" only the first N.
             int count = FaultPlan::kEveryPicture;
             if (attached) {
-                const auto n = parseNumber(*attached, 1, 1000000);
+                const auto n = ParseNumber(*attached, 1, 1000000);
                 if (!n)
                     return name + "=N braucht eine Anzahl Bilder ab 1.";
                 count = static_cast<int>(*n);

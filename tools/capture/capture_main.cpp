@@ -102,7 +102,7 @@ ComPortFields PortFields(const std::string& port, const ComPortFields& line) {
     const bool comName = port.size() > 3 && (port[0] == 'C' || port[0] == 'c') &&
                          (port[1] == 'O' || port[1] == 'o') && (port[2] == 'M' || port[2] == 'm');
     if (comName) {
-        const auto number = ParseNumber(port.substr(3), FirstComPortNumber, LastComPortNumber);
+        const auto number = ParseNumber(port.substr(3), kFirstComPortNumber, kLastComPortNumber);
         if (!number)
             throw UsageError("Port " + port + " gibt es nicht, erlaubt sind COM1 bis COM19");
         fields.port = std::to_string(*number);
@@ -171,7 +171,7 @@ Arguments ParseArguments(int argc, char** argv) {
         } else if (name == "--gross" || name == "--groß") {
             flag(run.large);
         } else if (name == "--alle") {
-            run.minutes = number("eine Anzahl Minuten", 1, CaptureSession::MaxIntervalMinutes);
+            run.minutes = number("eine Anzahl Minuten", 1, CaptureSession::kMaxIntervalMinutes);
             interval = true;
         } else if (name == "--fortlaufend") {
             flag(continuous);

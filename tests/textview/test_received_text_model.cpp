@@ -325,4 +325,4 @@ void ReceivedTextModelTest::caretNeverInsideCrLf() {
 }
 
 QTEST_APPLESS_MAIN(ReceivedTextModelTest)
-#include "tst_received_text_model.moc"
+#include "test_received_text_model.moc"

@@ -392,4 +392,4 @@ void ReceivedTextViewTest::controlCharactersTakeOneColumn() {
 }
 
 QTEST_MAIN(ReceivedTextViewTest)
-#include "tst_received_text_view.moc"
+#include "test_received_text_view.moc"

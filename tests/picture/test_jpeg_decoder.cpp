@@ -299,4 +299,4 @@ void JpegDecoderTest::scanLimit() {
 }
 
 QTEST_GUILESS_MAIN(JpegDecoderTest)
-#include "tst_jpeg_decoder.moc"
+#include "test_jpeg_decoder.moc"

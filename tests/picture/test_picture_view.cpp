@@ -322,4 +322,4 @@ void PictureViewTest::craftedHugeFileEndsQuickly() {
 }
 
 QTEST_MAIN(PictureViewTest)
-#include "tst_picture_view.moc"
+#include "test_picture_view.moc"

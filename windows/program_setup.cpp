@@ -1,0 +1,10 @@
+#include "windows/program_setup.h"
+
+#include "platform/serial_device.h"
+#include "windows/qt_translations.h"
+
+void PrepareProgram() {
+    // A port left exclusive by a terminated run would lock out the next one.
+    ReleaseSerialDeviceOnTerminationSignals();
+    LoadGermanQtTranslations();
+}
