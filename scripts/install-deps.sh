@@ -8,6 +8,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl
 if [ "${MERLON_WITH_DISPLAY_TOOLS:-0}" = 1 ]; then
     packages+=(xvfb xauth imagemagick)
 fi
+if [ "${MERLON_WITH_FUZZ_TOOLS:-0}" = 1 ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
