@@ -20,6 +20,9 @@ namespace {
 struct ChildCost {
     double seconds = 0;
     long peakKilobytes = 0;
+    // User and system time: unlike the wall time, not stretched by other
+    // programs competing for the processor.
+    double cpuSeconds = 0;
     int status = -1;
 };
 
@@ -41,6 +44,8 @@ ChildCost RunChild(const char* const* argv) {
     ::wait4(child, &cost.status, 0, &usage);
     cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     cost.peakKilobytes = usage.ru_maxrss;
+    cost.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return cost;
 }
 
@@ -88,6 +93,8 @@ bool Measure(const char* label, const std::string& head, const char* lineBreak,
     // Taken in turns, so that both meet the same state of the machine.
     std::vector<double> convertSeconds;
     std::vector<double> xxdSeconds;
+    std::vector<double> convertCpu;
+    std::vector<double> xxdCpu;
     long peakKilobytes = 0;
     for (int run = 0; run < 5; ++run) {
         const ChildCost cost = RunChild(convert);
@@ -99,6 +106,8 @@ bool Measure(const char* label, const std::string& head, const char* lineBreak,
         }
         convertSeconds.push_back(cost.seconds);
         xxdSeconds.push_back(reference.seconds);
+        convertCpu.push_back(cost.cpuSeconds);
+        xxdCpu.push_back(reference.cpuSeconds);
         peakKilobytes = std::max(peakKilobytes, cost.peakKilobytes);
     }
     ::unlink(recording.c_str());
@@ -106,10 +115,13 @@ bool Measure(const char* label, const std::string& head, const char* lineBreak,
     const double peakMegabytes = peakKilobytes * 1024.0 / 1e6;
     const double ours = Median(convertSeconds);
     const double theirs = Median(xxdSeconds);
-    std::printf("%-18s %5.1f MB: merlon-convert %6.1f ms, xxd -r -p %6.1f ms (%.2fx), "
+    const double ourCpu = Median(convertCpu);
+    const double theirCpu = Median(xxdCpu);
+    std::printf("%-18s %5.1f MB: merlon-convert %6.1f ms, xxd -r -p %6.1f ms (%.2fx); "
+                "processor time %5.1f ms against %5.1f ms (%.2fx); "
                 "peak %5.1f MB = %.2fx the recording\n",
-                label, megabytes, ours * 1e3, theirs * 1e3, ours / theirs, peakMegabytes,
-                peakMegabytes / megabytes);
+                label, megabytes, ours * 1e3, theirs * 1e3, ours / theirs, ourCpu * 1e3,
+                theirCpu * 1e3, ourCpu / theirCpu, peakMegabytes, peakMegabytes / megabytes);
     return true;
 }
 
