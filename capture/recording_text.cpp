@@ -14,44 +14,55 @@ std::string BaseName(const std::string& path) {
 
 } // namespace
 
+std::size_t CountLoneLineBreaks(std::string_view text) {
+    // Every CR and every LF is a break of its own except the two halves of a
+    // CR LF pair; pairs never overlap. memchr takes lines of ordinary length
+    // many bytes at a time.
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    std::size_t breaks = 0;
+    std::size_t pairs = 0;
+    for (const char* at = begin;
+         (at = static_cast<const char*>(std::memchr(at, kLf, static_cast<std::size_t>(end - at))));
+         ++at) {
+        ++breaks;
+        pairs += at > begin && at[-1] == kCr;
+    }
+    for (const char* at = begin;
+         (at = static_cast<const char*>(std::memchr(at, kCr, static_cast<std::size_t>(end - at))));
+         ++at)
+        ++breaks;
+    return breaks - 2 * pairs;
+}
+
+void WidenLineBreaks(char* const text, const std::size_t length,
+                     const std::size_t addedCharacters) {
+    // From the back, so that every character moves once and no second buffer
+    // is needed beyond what the longer text takes.
+    std::size_t read = length;
+    std::size_t write = length + addedCharacters;
+    while (read > 0 && write > read) {
+        const char c = text[--read];
+        if (c == kLf || c == kCr) {
+            if (c == kLf && read > 0 && text[read - 1] == kCr)
+                --read;
+            text[--write] = kLf;
+            text[--write] = kCr;
+        } else {
+            text[--write] = c;
+        }
+    }
+}
+
 void NormaliseRecordingText(std::string& text) {
     if (const void* nul = std::memchr(text.data(), '\0', text.size()))
         text.resize(static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()));
-
-    // Each lone CR or LF grows by one character; CR LF pairs stay as they are.
-    const std::size_t length = text.size();
-    const char* const at = text.data();
-    std::size_t loneBreaks = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (at[i] == kCr) {
-            if (i + 1 < length && at[i + 1] == kLf)
-                ++i;
-            else
-                ++loneBreaks;
-        } else if (at[i] == kLf) {
-            ++loneBreaks;
-        }
-    }
-    if (loneBreaks == 0)
+    const std::size_t added = CountLoneLineBreaks(text);
+    if (added == 0)
         return;
-
-    // Widen from the back, so that every character moves once and no second
-    // buffer is needed beyond what the longer text takes.
-    text.resize(length + loneBreaks);
-    char* const out = text.data();
-    std::size_t read = length;
-    std::size_t write = text.size();
-    while (read > 0 && write > read) {
-        const char c = out[--read];
-        if (c == kLf || c == kCr) {
-            if (c == kLf && read > 0 && out[read - 1] == kCr)
-                --read;
-            out[--write] = kLf;
-            out[--write] = kCr;
-        } else {
-            out[--write] = c;
-        }
-    }
+    const std::size_t length = text.size();
+    text.resize(length + added);
+    WidenLineBreaks(text.data(), length, added);
 }
 
 std::string ReplaceExtensionWithJpg(const std::string& path) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h expects FILE and size_t to be declared
+#include <memory>
 #include <numeric>
 
 #include <jerror.h>
@@ -18,7 +19,7 @@ struct JumpingErrorManager {
     std::jmp_buf jump;
 };
 
-// libjpeg gives up: straight back to the setjmp in runGuarded. Only libjpeg's
+// libjpeg gives up: straight back to the setjmp in RunGuarded. Only libjpeg's
 // C frames and a step function lie in between, none of which own C++ objects.
 [[noreturn]] void JumpOut(j_common_ptr info) {
     std::longjmp(reinterpret_cast<JumpingErrorManager*>(info->err)->jump, 1);
@@ -101,12 +102,18 @@ struct Decompression {
         source.data = reinterpret_cast<const JOCTET*>(bytes.data());
         source.size = bytes.size();
     }
+    // Keeps the bytes itself, for a decoding that outlives the caller's call.
+    explicit Decompression(std::string&& bytes) : owned(std::move(bytes)) {
+        source.data = reinterpret_cast<const JOCTET*>(owned.data());
+        source.size = owned.size();
+    }
     ~Decompression() { jpeg_destroy_decompress(&info); } // harmless if never created
     Decompression(const Decompression&) = delete;
     Decompression& operator=(const Decompression&) = delete;
 
     int errorCode() const { return error.base.msg_code; }
 
+    std::string owned;
     jpeg_decompress_struct info{};
     JumpingErrorManager error{};
     MemorySource source{};
@@ -115,6 +122,11 @@ struct Decompression {
     unsigned int scaleDenom = 1;
     ScanlineReducer* reducer = nullptr;
     ScanlineReducer::Layout layout = ScanlineReducer::Layout::Rgb;
+    // Set by the steps below: the input is all read, the rows are all out.
+    bool inputDone = false;
+    bool rowsDone = false;
+    JSAMPARRAY row = nullptr;
+    std::chrono::steady_clock::time_point deadline;
 };
 
 // The one frame that calls setjmp. It and the steps it runs own no C++
@@ -147,6 +159,12 @@ void CreateAndReadHeader(Decompression& d) {
     d.info.progress = &d.watch.base;
 
     jpeg_read_header(&d.info, TRUE);
+    // Decoding costs time in proportion to the declared size whatever the
+    // file holds: beyond any camera's picture the library's own refusal of a
+    // size it cannot handle ends it before it starts.
+    if (static_cast<unsigned long long>(d.info.image_width) * d.info.image_height >
+        static_cast<unsigned long long>(kJpegMaxPixels))
+        ERREXIT1(&d.info, JERR_IMAGE_TOO_BIG, static_cast<unsigned int>(JPEG_MAX_DIMENSION));
 }
 
 void ConfigureOutput(Decompression& d) {
@@ -168,19 +186,49 @@ void ConfigureOutput(Decompression& d) {
     jpeg_calc_output_dimensions(&d.info);
 }
 
-void DecodeRows(Decompression& d) {
+// Files of several scans are decoded in buffered-image mode, so that their
+// input can be taken in pieces (jpeg_start_decompress would take it all at
+// once) and the rows come out in one pass once the input is complete.
+void StartDecompress(Decompression& d) {
     d.watch.multiScan = jpeg_has_multiple_scans(&d.info) != 0;
+    d.info.buffered_image = d.watch.multiScan ? TRUE : FALSE;
     jpeg_start_decompress(&d.info);
+    d.inputDone = !d.watch.multiScan;
     const JDIMENSION rowLength =
         d.info.output_width * static_cast<JDIMENSION>(d.info.output_components);
-    JSAMPARRAY row = (*d.info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&d.info),
-                                                 JPOOL_IMAGE, rowLength, 1);
-    while (d.info.output_scanline < d.info.output_height) {
-        if (jpeg_read_scanlines(&d.info, row, 1) != 1)
-            break;
-        d.reducer->addRow(row[0], d.layout);
+    d.row = (*d.info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&d.info), JPOOL_IMAGE,
+                                        rowLength, 1);
+}
+
+bool PastDeadline(const Decompression& d) {
+    return std::chrono::steady_clock::now() >= d.deadline;
+}
+
+// One iMCU row of input a call, until the end of the image or the deadline.
+void ConsumeInput(Decompression& d) {
+    while (!PastDeadline(d)) {
+        WatchScans(reinterpret_cast<j_common_ptr>(&d.info));
+        const int status = jpeg_consume_input(&d.info);
+        if (status == JPEG_REACHED_EOI || status == JPEG_SUSPENDED) {
+            d.inputDone = true;
+            jpeg_start_output(&d.info, d.info.input_scan_number);
+            return;
+        }
     }
+}
+
+void ReadRows(Decompression& d) {
+    while (d.info.output_scanline < d.info.output_height) {
+        if (PastDeadline(d))
+            return;
+        if (jpeg_read_scanlines(&d.info, d.row, 1) != 1)
+            break;
+        d.reducer->addRow(d.row[0], d.layout);
+    }
+    if (d.info.buffered_image)
+        jpeg_finish_output(&d.info);
     jpeg_finish_decompress(&d.info);
+    d.rowsDone = true;
 }
 
 JpegColorSpace ColorSpaceOf(J_COLOR_SPACE space) {
@@ -252,15 +300,24 @@ JpegScale ChooseJpegScale(int width, int height, int boxWidth, int boxHeight) {
     return scale;
 }
 
-JpegDecodeResult DecodeJpeg(const std::string& bytes, int boxWidth, int boxHeight,
-                            JpegScaling scaling) {
+struct JpegDrawing::State {
+    explicit State(std::string&& bytes) : d(std::move(bytes)) {}
+    Decompression d;
+    std::unique_ptr<ScanlineReducer> reducer;
     JpegDecodeResult result;
-    Decompression d(bytes);
-    if (!RunGuarded(d, CreateAndReadHeader)) {
-        result.errorCode = d.errorCode();
-        return result;
-    }
+    bool started = false;
+    bool done = false;
+};
 
+JpegDrawing::JpegDrawing(std::string bytes, int boxWidth, int boxHeight, JpegScaling scaling)
+    : state_(std::make_unique<State>(std::move(bytes))) {
+    State& s = *state_;
+    Decompression& d = s.d;
+    s.done = true;
+    if (!RunGuarded(d, CreateAndReadHeader)) {
+        s.result.errorCode = d.errorCode();
+        return;
+    }
     const bool fit = scaling == JpegScaling::FitBox;
     if (fit) {
         const JpegScale scale =
@@ -270,25 +327,63 @@ JpegDecodeResult DecodeJpeg(const std::string& bytes, int boxWidth, int boxHeigh
         d.scaleDenom = static_cast<unsigned int>(scale.denom);
     }
     if (!RunGuarded(d, ConfigureOutput)) {
-        result.errorCode = d.errorCode();
-        return result;
+        s.result.errorCode = d.errorCode();
+        return;
     }
-
     // The library decides the output size; a libjpeg without n/8 scaling
     // rounds to a larger power of two, which still covers the box.
     const int outputWidth = static_cast<int>(d.info.output_width);
     const int outputHeight = static_cast<int>(d.info.output_height);
-    ScanlineReducer reducer(outputWidth, outputHeight,
-                            fit ? ScanlineReducer::factorFor(outputWidth, boxWidth) : 1,
-                            fit ? ScanlineReducer::factorFor(outputHeight, boxHeight) : 1);
-    d.reducer = &reducer;
+    s.reducer = std::make_unique<ScanlineReducer>(
+        outputWidth, outputHeight, fit ? ScanlineReducer::factorFor(outputWidth, boxWidth) : 1,
+        fit ? ScanlineReducer::factorFor(outputHeight, boxHeight) : 1);
+    d.reducer = s.reducer.get();
     d.layout = LayoutOf(d.info);
+    s.done = false;
+}
 
-    if (!RunGuarded(d, DecodeRows))
-        result.errorCode = d.errorCode();
-    reducer.flushPartialBand();
-    result.image = reducer.image();
-    result.scansRead = d.info.input_scan_number;
-    result.inputCut = d.watch.inputCut;
+JpegDrawing::~JpegDrawing() = default;
+
+bool JpegDrawing::step(std::chrono::milliseconds budget) {
+    State& s = *state_;
+    if (s.done)
+        return true;
+    Decompression& d = s.d;
+    d.deadline = std::chrono::steady_clock::now() + budget;
+    bool ok = true;
+    if (!s.started) {
+        s.started = true;
+        ok = RunGuarded(d, StartDecompress);
+    }
+    if (ok && !d.inputDone)
+        ok = RunGuarded(d, ConsumeInput);
+    if (ok && d.inputDone)
+        ok = RunGuarded(d, ReadRows);
+    if (!ok)
+        s.result.errorCode = d.errorCode();
+    if (ok && !d.rowsDone)
+        return false;
+    s.reducer->flushPartialBand();
+    s.done = true;
+    return true;
+}
+
+QImage JpegDrawing::image() const {
+    return state_->reducer ? state_->reducer->image() : QImage();
+}
+
+JpegDecodeResult JpegDrawing::result() const {
+    JpegDecodeResult result = state_->result;
+    result.image = image();
+    result.scansRead = state_->d.info.input_scan_number;
+    result.inputCut = state_->d.watch.inputCut;
     return result;
+}
+
+JpegDecodeResult DecodeJpeg(const std::string& bytes, int boxWidth, int boxHeight,
+                            JpegScaling scaling) {
+    JpegDrawing drawing(bytes, boxWidth, boxHeight, scaling);
+    while (!drawing.step(std::chrono::hours(1))) {
+    }
+    return drawing.result();
 }

@@ -5,9 +5,16 @@
 
 #include <QImage>
 
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
+// The most pixels a picture may declare: above every camera's (50 megapixels
+// and a little more for medium format), and small enough that decoding any
+// file of this size, however crafted, takes a fraction of a second. Larger
+// declarations fail with libjpeg's JERR_IMAGE_TOO_BIG.
+constexpr long long kJpegMaxPixels = 60'000'000;
 // libjpeg may use this much memory for one picture; beyond it the library
 // gives up with its own error instead of taking gigabytes.
 constexpr long kJpegMemoryLimit = 256L * 1024 * 1024;
@@ -66,6 +73,29 @@ struct JpegDecodeResult {
     int scansRead = 0;
     // The input was cut short after kJpegMaxScans scans or kJpegMaxScanBlocks.
     bool inputCut = false;
+};
+
+// Decoding in steps, so that a window drawing a large picture keeps answering:
+// each step works for about its budget and returns. Never throws for anything
+// in the bytes, like DecodeJpeg.
+class JpegDrawing {
+public:
+    JpegDrawing(std::string bytes, int boxWidth, int boxHeight,
+                JpegScaling scaling = JpegScaling::FitBox);
+    ~JpegDrawing();
+    JpegDrawing(const JpegDrawing&) = delete;
+    JpegDrawing& operator=(const JpegDrawing&) = delete;
+
+    // True once the drawing is finished (completely or with an error).
+    bool step(std::chrono::milliseconds budget);
+    // The rows decoded so far; rows not reached yet are transparent.
+    QImage image() const;
+    // The outcome, complete once step() returned true.
+    JpegDecodeResult result() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 // Never throws for anything in the bytes: libjpeg's errors end up in

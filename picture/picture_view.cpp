@@ -13,6 +13,12 @@
 
 PictureView::PictureView(QWidget* parent) : QWidget(parent) {
     MakePictureViewAccessible();
+    nextSlice_.setSingleShot(true);
+    nextSlice_.setInterval(0);
+    connect(&nextSlice_, &QTimer::timeout, this, [this] {
+        continueDrawing();
+        update();
+    });
 }
 
 void PictureView::loadFile(const std::string& path) {
@@ -37,6 +43,8 @@ void PictureView::loadBytes(std::string jpegBytes, const QString& subject) {
     AnnouncePictureChange(this);
     pendingBytes_ = std::move(jpegBytes);
     pending_ = true;
+    drawing_.reset();
+    nextSlice_.stop();
     image_ = QImage();
     stretched_ = QImage();
     update();
@@ -53,10 +61,24 @@ void PictureView::decodeIfPending() {
     const qreal ratio = devicePixelRatioF();
     const int boxWidth = std::max(1, qRound(width() * ratio));
     const int boxHeight = std::max(1, qRound(height() * ratio));
-    JpegDecodeResult result = DecodeJpeg(pendingBytes_, boxWidth, boxHeight, scaling_);
+    drawing_ =
+        std::make_unique<JpegDrawing>(std::move(pendingBytes_), boxWidth, boxHeight, scaling_);
     pendingBytes_ = std::string();
-    image_ = std::move(result.image);
+    continueDrawing();
+}
+
+void PictureView::continueDrawing() {
+    if (!drawing_)
+        return;
+    const bool done = drawing_->step(kDrawingSlice);
+    image_ = drawing_->image();
     stretched_ = QImage();
+    if (!done) {
+        nextSlice_.start();
+        return;
+    }
+    const JpegDecodeResult result = drawing_->result();
+    drawing_.reset();
     if (result.errorCode) {
         // Reported after the paint that found it, so that no handler runs
         // inside a paint event and the message box does not interrupt one.

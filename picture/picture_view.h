@@ -1,12 +1,17 @@
 // The picture view: shows one JPEG picture stretched to fill the widget,
 // without keeping the aspect ratio. Loading reads only the header; the pixels
-// are decoded once, at the first drawing, at about the size they are shown.
+// are decoded once, from the first drawing on, at about the size they are
+// shown, in slices short enough that the window keeps answering meanwhile.
 #pragma once
 
 #include "picture/jpeg_decoder.h"
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
+
+#include <chrono>
+#include <memory>
 
 #include <string>
 
@@ -33,10 +38,18 @@ public:
     const QString& subject() const { return subject_; }
     QSize pictureSize() const { return pictureSize_; }
 
-    // Decodes the loaded picture for the view's present size unless that has
-    // been done; the first drawing calls it. A failure is signalled later,
-    // from the event loop, never from inside this call.
+    // Starts decoding the loaded picture for the view's present size unless
+    // that has been done, and decodes for at most kDrawingSlice; the rest
+    // follows in slices from the event loop, each shown as it comes. The
+    // first drawing calls it. A failure is signalled later, from the event
+    // loop, never from inside this call.
     void decodeIfPending();
+    // A decoding has started and not yet finished.
+    bool isDrawing() const { return drawing_ != nullptr; }
+
+    // Long enough for any ordinary picture to be done in one; short enough
+    // that a window drawing a 50-megapixel one still answers input.
+    static constexpr std::chrono::milliseconds kDrawingSlice{50};
 
     // FullSize decodes every pixel and leaves all shrinking to the drawing;
     // only for comparing the two ways.
@@ -51,6 +64,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void continueDrawing();
+
+    std::unique_ptr<JpegDrawing> drawing_;
+    QTimer nextSlice_;
     std::string pendingBytes_;
     bool pending_ = false;
     JpegScaling scaling_ = JpegScaling::FitBox;

@@ -3,18 +3,25 @@
 #include "platform/user_error.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <new>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 const char kCannotOpen[] = "Datei %s kann nicht geöffnet werden";
 const char kTooLarge[] = "Datei %s ist zu groß für den Arbeitsspeicher";
+const char kShrank[] = "Datei %s wurde während des Lesens gekürzt";
 const char kCannotCreate[] = "Datei %s kann nicht erstellt werden";
 const char kWriteFailed[] = "Stream-Write-Fehler";
 
@@ -48,76 +55,240 @@ private:
     int fd_;
 };
 
-// Reads until end of file; false on a read error.
-bool ReadAppending(int fd, std::string& text, std::size_t used) {
-    constexpr std::size_t kMinimumChunk = 64 * 1024;
-    for (;;) {
-        if (text.size() - used < kMinimumChunk)
-            text.resize(used + std::max(kMinimumChunk, used / 2));
-        const ssize_t got = ::read(fd, text.data() + used, text.size() - used);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (got == 0) {
-            text.resize(used);
-            return true;
-        }
-        used += static_cast<std::size_t>(got);
+std::size_t PageRounded(std::size_t size) {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return (size + page - 1) / page * page;
+}
+
+// Clears O_NONBLOCK once the open can no longer hang: reads from a pipe then
+// wait for its writer like any other program's would, and end when it closes.
+bool MakeBlocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+// A mapped recording whose file another program cuts raises SIGBUS where the
+// pages are gone. The one mapping being read is registered here; the handler
+// puts zero pages in place of what is gone, so the text reads as ending
+// there (at a NUL), and notes the cut for the reader to report.
+struct MappedRecording {
+    std::atomic<char*> begin{nullptr};
+    std::atomic<std::size_t> length{0};
+    std::atomic<bool> cut{false};
+    struct sigaction previous {};
+};
+MappedRecording gMapped;
+std::size_t gPageSize = 0;
+
+void OnBusError(int, siginfo_t* info, void*) {
+    char* const begin = gMapped.begin.load();
+    const std::size_t length = gMapped.length.load();
+    char* const address = static_cast<char*>(info->si_addr);
+    if (begin && address >= begin && address < begin + length) {
+        char* const from =
+            begin + static_cast<std::size_t>(address - begin) / gPageSize * gPageSize;
+        ::mmap(from, static_cast<std::size_t>(begin + length - from), PROT_READ,
+               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        gMapped.cut = true;
+        return;
     }
+    // Not ours: the fault recurs on return and meets the earlier handling.
+    ::sigaction(SIGBUS, &gMapped.previous, nullptr);
+}
+
+bool InstallBusErrorHandler() {
+    gPageSize = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    struct sigaction action {};
+    action.sa_sigaction = OnBusError;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGBUS, &action, &gMapped.previous) == 0;
+}
+
+// Fresh pages cost a fault each, which on virtual machines is dear; huge
+// pages take 512 of them at a time. Only advice: refused, nothing changes.
+void AdviseHugePages(void* memory, std::size_t length) {
+    ::madvise(memory, length, MADV_HUGEPAGE);
 }
 
 } // namespace
 
-std::string ReadRecordingFile(const std::string& path) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+std::size_t RecordingMemoryBound() {
+    unsigned long long memory = static_cast<unsigned long long>(::sysconf(_SC_PHYS_PAGES)) *
+                                static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE));
+    for (const int resource : {RLIMIT_RSS, RLIMIT_DATA, RLIMIT_AS}) {
+        rlimit limit{};
+        if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            memory = std::min<unsigned long long>(memory, limit.rlim_cur);
+    }
+    return static_cast<std::size_t>(
+        std::min<unsigned long long>(memory / 4, std::numeric_limits<std::size_t>::max() / 2));
+}
+
+RecordingText::RecordingText(RecordingText&& other) noexcept
+    : path_(std::move(other.path_)), data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)), capacity_(std::exchange(other.capacity_, 0)),
+      mapped_(std::exchange(other.mapped_, false)) {}
+
+RecordingText& RecordingText::operator=(RecordingText&& other) noexcept {
+    if (this != &other) {
+        RecordingText gone(std::move(*this));
+        path_ = std::move(other.path_);
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
+        mapped_ = std::exchange(other.mapped_, false);
+    }
+    return *this;
+}
+
+RecordingText::~RecordingText() {
+    release();
+}
+
+void RecordingText::release() noexcept {
+    if (mapped_) {
+        gMapped.begin = nullptr;
+        gMapped.length = 0;
+        mapped_ = false;
+    }
+    if (data_)
+        ::munmap(data_, capacity_);
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+}
+
+void RecordingText::checkWhole() const {
+    if (mapped_ && gMapped.cut)
+        throw UserError::withDetail(kShrank, path_);
+}
+
+// Maps the first length bytes of a regular file, which stay the file's
+// own pages (no copy, no fresh memory). False where mapping is refused or
+// another recording is mapped already; the caller then reads.
+bool RecordingText::mapFile(int fd, std::size_t length) {
+    static const bool handlerInstalled = InstallBusErrorHandler();
+    char* expectedFree = nullptr;
+    if (!handlerInstalled ||
+        !gMapped.begin.compare_exchange_strong(expectedFree, reinterpret_cast<char*>(-1)))
+        return false;
+    void* memory = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (memory == MAP_FAILED) {
+        gMapped.begin = nullptr;
+        return false;
+    }
+    ::madvise(memory, length, MADV_SEQUENTIAL);
+    data_ = static_cast<char*>(memory);
+    capacity_ = length;
+    mapped_ = true;
+    gMapped.cut = false;
+    gMapped.length = length;
+    gMapped.begin = data_;
+    return true;
+}
+
+// Anonymous mappings: the system hands out pages as they are first written,
+// and growing moves page tables rather than bytes.
+void RecordingText::reserve(std::size_t capacity) {
+    capacity = PageRounded(capacity);
+    if (mapped_) {
+        // The file's pages are read-only: the text moves to memory of its own.
+        RecordingText own(path_);
+        own.reserve(std::max(capacity, size_));
+        std::memcpy(own.data_, data_, size_);
+        own.size_ = size_;
+        checkWhole();
+        *this = std::move(own);
+        return;
+    }
+    if (capacity <= capacity_)
+        return;
+    void* memory = data_ ? ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
+                         : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+        throw UserError::withDetail(kTooLarge, path_);
+    AdviseHugePages(memory, capacity);
+    data_ = static_cast<char*>(memory);
+    capacity_ = capacity;
+}
+
+void RecordingText::resize(std::size_t size) {
+    if (size > RecordingMemoryBound())
+        throw UserError::withDetail(kTooLarge, path_);
+    reserve(size);
+    size_ = size;
+}
+
+RecordingText ReadRecording(const std::string& path) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.get() < 0)
         throw UserError::withDetail(kCannotOpen, path);
     if (::flock(file.get(), LOCK_SH | LOCK_NB) != 0)
         throw UserError::withDetail(kCannotOpen, path);
     struct stat status {};
-    if (::fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode))
+    if (::fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode) || !MakeBlocking(file.get()))
         throw UserError::withDetail(kCannotOpen, path);
 
-    std::string text;
-    try {
-        // The size is a first guess only: files in /proc report 0, and a
-        // file may still grow while it is read.
-        std::size_t expected = 0;
-        if (S_ISREG(status.st_mode) && status.st_size > 0) {
-            if (static_cast<unsigned long long>(status.st_size) >= text.max_size())
-                throw UserError::withDetail(kTooLarge, path);
-            expected = static_cast<std::size_t>(status.st_size);
-        }
-        // Room beyond the file's size costs address space only until used.
-        // The line-break rules widen a text by a few per cent at most in
-        // practice; with room for that they work in place instead of taking
-        // a second buffer of the recording's size.
-        text.reserve(expected + expected / 32 + 4096);
-        // One byte more than expected, so that the end of the file shows
-        // without growing the buffer.
-        text.resize(expected + 1);
-        std::size_t used = 0;
-        while (used < text.size()) {
-            const ssize_t got = ::read(file.get(), text.data() + used, text.size() - used);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                throw UserError::withDetail(kCannotOpen, path);
-            if (got == 0)
+    // The size is a first guess only: files in /proc report 0, pipes have
+    // none, and a file may still grow while it is read.
+    const std::size_t bound = RecordingMemoryBound();
+    const bool regular = S_ISREG(status.st_mode);
+    const unsigned long long expected =
+        regular ? static_cast<unsigned long long>(status.st_size) : 0;
+    // Reading in pieces lets the NUL rule stop early, at little cost per call.
+    constexpr std::size_t kPiece = std::size_t{8} << 20;
+
+    RecordingText text(path);
+    // One byte beyond the bound shows a text that is too long.
+    const std::size_t mappable =
+        static_cast<std::size_t>(std::min<unsigned long long>(expected, bound + 1));
+    if (mappable > 0 && text.mapFile(file.get(), mappable)) {
+        // Piece by piece, so that the NUL rule stops the reading early.
+        std::size_t scanned = 0;
+        while (scanned < mappable) {
+            const std::size_t piece = std::min(kPiece, mappable - scanned);
+            ::madvise(text.data_ + scanned, piece, MADV_POPULATE_READ);
+            if (const void* nul = std::memchr(text.data_ + scanned, '\0', piece)) {
+                scanned = static_cast<std::size_t>(static_cast<const char*>(nul) - text.data_);
                 break;
-            used += static_cast<std::size_t>(got);
+            }
+            scanned += piece;
         }
-        if (used < text.size())
-            text.resize(used);
-        else if (!ReadAppending(file.get(), text, used))
-            throw UserError::withDetail(kCannotOpen, path);
-    } catch (const std::bad_alloc&) {
-        throw UserError::withDetail(kTooLarge, path);
-    } catch (const std::length_error&) {
-        throw UserError::withDetail(kTooLarge, path);
+        text.checkWhole();
+        if (scanned > bound)
+            throw UserError::withDetail(kTooLarge, path);
+        text.size_ = scanned;
+        return text;
     }
+    text.reserve(std::min<unsigned long long>(expected, bound) + 1);
+    std::size_t used = 0;
+    for (;;) {
+        if (used > bound)
+            throw UserError::withDetail(kTooLarge, path);
+        if (used == text.capacity_)
+            text.reserve(std::min(bound + 1, used + std::max(used / 2, kPiece)));
+        const std::size_t piece = std::min(kPiece, text.capacity_ - used);
+        const ssize_t got = ::read(file.get(), text.data_ + used, piece);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw UserError::withDetail(kCannotOpen, path);
+        if (got == 0)
+            break;
+        if (const void* nul = std::memchr(text.data_ + used, '\0', static_cast<std::size_t>(got))) {
+            used = static_cast<std::size_t>(static_cast<const char*>(nul) - text.data_);
+            text.size_ = used;
+            return text;
+        }
+        used += static_cast<std::size_t>(got);
+    }
+    // Ending short of the size it had at the start, the file was cut while
+    // it was read: what came is not the recording as it was.
+    if (regular && used < expected && ::fstat(file.get(), &status) == 0 &&
+        static_cast<unsigned long long>(status.st_size) < expected)
+        throw UserError::withDetail(kShrank, path);
+    text.size_ = used;
     return text;
 }
 
@@ -141,27 +312,32 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 } // namespace
 
+std::string ReadRecordingFile(const std::string& path) {
+    const RecordingText text = ReadRecording(path);
+    try {
+        std::string copy(text.view());
+        text.checkWhole();
+        return copy;
+    } catch (const std::bad_alloc&) {
+        throw UserError::withDetail(kTooLarge, path);
+    }
+}
+
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     RefuseNulInName(path);
     // A picture past the user's file-size limit must end in the message
     // below, not in SIGXFSZ killing the program with its unsaved state.
     static const bool fileSizeSignalIgnored = (IgnoreFileSizeSignal(), true);
     (void)fileSizeSignalIgnored;
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.get() < 0)
+    // Without a reader a FIFO's open would wait for one; O_NONBLOCK makes it
+    // fail at once instead.
+    FileDescriptor file(::open(
+        path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+    if (file.get() < 0 || !MakeBlocking(file.get()))
         throw UserError::withDetail(kCannotCreate, path);
-    const char* next = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(file.get(), next, left);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            file.close();
-            throw UserError(kWriteFailed);
-        }
-        next += written;
-        left -= static_cast<std::size_t>(written);
+    if (!WriteAll(file.get(), bytes)) {
+        file.close(); // with what was written
+        throw UserError(kWriteFailed);
     }
     if (!file.close())
         throw UserError(kWriteFailed);

@@ -2,19 +2,76 @@
 // messages. Every failure is a UserError naming the file.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-// The whole file as bytes. Other programs may go on reading it; a program
-// holding it for writing (an exclusive flock) makes the read fail, as do a
-// missing file, a directory or missing permission: "Datei %s kann nicht
-// geöffnet werden". A file too large for memory: "Datei %s ist zu groß für
-// den Arbeitsspeicher".
+// A recording's text: the file's bytes up to its first NUL byte (the text
+// ends there, so nothing after it is read). A regular file's text is its own
+// pages, mapped and never copied; other files are read into memory that is
+// never zero-filled first. Should another program cut a mapped file, the
+// part that is gone reads as NUL bytes instead of ending the process, and
+// checkWhole() reports it.
+class RecordingText {
+public:
+    RecordingText() = default;
+    RecordingText(RecordingText&& other) noexcept;
+    RecordingText& operator=(RecordingText&& other) noexcept;
+    RecordingText(const RecordingText&) = delete;
+    RecordingText& operator=(const RecordingText&) = delete;
+    ~RecordingText();
+
+    std::string_view view() const { return {data_, size_}; }
+    char* data() { return data_; }
+    std::size_t size() const { return size_; }
+
+    // Makes the text size bytes long, keeping what it holds (copied into
+    // memory of its own when it was mapped); added bytes are unset. "Datei %s
+    // ist zu groß für den Arbeitsspeicher" beyond RecordingMemoryBound() or
+    // when the system refuses the memory.
+    void resize(std::size_t size);
+
+    // "Datei %s wurde während des Lesens gekürzt" when another program cut
+    // the file while its text was used: call it once the text has been used.
+    void checkWhole() const;
+
+private:
+    friend RecordingText ReadRecording(const std::string& path);
+    explicit RecordingText(std::string path) : path_(std::move(path)) {}
+    void reserve(std::size_t capacity);
+    bool mapFile(int fd, std::size_t length);
+    void release() noexcept;
+
+    std::string path_;
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+    bool mapped_ = false;
+};
+
+// Reads the file up to its first NUL byte. Other programs may go on reading
+// it; a program holding it for writing (an exclusive flock) makes the read
+// fail, as do a missing file, a directory or missing permission: "Datei %s
+// kann nicht geöffnet werden". A FIFO, pipe or device never blocks the open;
+// one that no program writes to reads as empty. A text longer than
+// RecordingMemoryBound(), however it arrives (an endless pipe included):
+// "Datei %s ist zu groß für den Arbeitsspeicher". A file that another program
+// shortens while it is read: "Datei %s wurde während des Lesens gekürzt".
+RecordingText ReadRecording(const std::string& path);
+
+// The same, as a string.
 std::string ReadRecordingFile(const std::string& path);
+
+// The longest recording text taken into memory: a quarter of the physical
+// memory or of the process's own memory limits (RLIMIT_RSS, RLIMIT_DATA,
+// RLIMIT_AS), whichever is least, leaving room for the widened text and the
+// picture decoded from it.
+std::size_t RecordingMemoryBound();
 
 // Creates the file or empties an existing one (mode 0666 less the umask) and
 // writes the bytes. "Datei %s kann nicht erstellt werden" when it cannot be
-// created (an empty name included); "Stream-Write-Fehler" when fewer bytes
+// created (an empty name included, and a FIFO no program reads from, which
+// would otherwise block); "Stream-Write-Fehler" when fewer bytes
 // could be written, after closing the file with what was written.
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
 

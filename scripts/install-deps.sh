@@ -17,6 +17,9 @@ fi
 if [ "${MERLON_WITH_PACKAGING_TOOLS:-0}" = 1 ]; then
     packages+=(dpkg-dev file lintian desktop-file-utils appstream)
 fi
+if [ "${MERLON_WITH_FUZZ_TOOLS:-0}" = 1 ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,8 +1,11 @@
 // Wall time and peak memory of merlon-convert on a 30 MB recording, run as a
-// child process, against the recording's size (target: at most 3 times).
+// child process, against the recording's size (target: at most 3 times), and
+// its time beside that of `xxd -r -p` on the same file in the same run
+// (target: at most half of xxd's).
 
 #include "capture/hex_capture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -12,20 +15,22 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 struct ChildCost {
     double seconds = 0;
     long peakKilobytes = 0;
+    // User and system time: unlike the wall time, not stretched by other
+    // programs competing for the processor.
+    double cpuSeconds = 0;
     int status = -1;
 };
 
 // fork, not posix_spawn: a vfork-style child shares the parent's memory until
 // it execs and would carry the parent's peak into its own.
-ChildCost RunConverter(const std::string& recording, const std::string& output) {
-    const char* const argv[] = {MERLON_CONVERT_PATH, recording.c_str(), "-o", output.c_str(),
-                                nullptr};
+ChildCost RunChild(const char* const* argv) {
     ChildCost cost;
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
@@ -34,13 +39,15 @@ ChildCost RunConverter(const std::string& recording, const std::string& output) 
     if (child == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
-        ::execv(argv[0], const_cast<char* const*>(argv));
+        ::execvp(argv[0], const_cast<char* const*>(argv));
         ::_exit(127);
     }
     rusage usage{};
     ::wait4(child, &cost.status, 0, &usage);
     cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     cost.peakKilobytes = usage.ru_maxrss;
+    cost.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return cost;
 }
 
@@ -66,26 +73,51 @@ std::size_t WriteRecording(const std::string& path, const std::string& head, con
     return size;
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 bool Measure(const char* label, const std::string& head, const char* lineBreak,
              const std::string& tail) {
     const std::string recording = "/tmp/bench_convert_recording.txt";
     const std::string output = "/tmp/bench_convert_picture.jpg";
     const double megabytes = WriteRecording(recording, head, lineBreak, tail) / 1e6;
-    ChildCost best;
-    for (int run = 0; run < 3; ++run) {
-        const ChildCost cost = RunConverter(recording, output);
-        if (cost.status != 0) {
-            std::fprintf(stderr, "merlon-convert failed (status %d)\n", cost.status);
+    const char* const convert[] = {MERLON_CONVERT_PATH, recording.c_str(), "-o", output.c_str(),
+                                   nullptr};
+    const char* const xxd[] = {"xxd", "-r", "-p", recording.c_str(), output.c_str(), nullptr};
+    // Taken in turns, so that both meet the same state of the machine.
+    std::vector<double> convertSeconds;
+    std::vector<double> xxdSeconds;
+    std::vector<double> convertCpu;
+    std::vector<double> xxdCpu;
+    long peakKilobytes = 0;
+    for (int run = 0; run < 5; ++run) {
+        const ChildCost cost = RunChild(convert);
+        const ChildCost reference = RunChild(xxd);
+        if (cost.status != 0 || reference.status != 0) {
+            std::fprintf(stderr, "merlon-convert (status %d) or xxd (status %d) failed\n",
+                         cost.status, reference.status);
             return false;
         }
-        if (run == 0 || cost.seconds < best.seconds)
-            best = cost;
+        convertSeconds.push_back(cost.seconds);
+        xxdSeconds.push_back(reference.seconds);
+        convertCpu.push_back(cost.cpuSeconds);
+        xxdCpu.push_back(reference.cpuSeconds);
+        peakKilobytes = std::max(peakKilobytes, cost.peakKilobytes);
     }
     ::unlink(recording.c_str());
     ::unlink(output.c_str());
-    const double peakMegabytes = best.peakKilobytes * 1024.0 / 1e6;
-    std::printf("%-20s %6.1f MB: %7.1f ms, peak %6.1f MB = %.2fx the recording\n", label, megabytes,
-                best.seconds * 1e3, peakMegabytes, peakMegabytes / megabytes);
+    const double peakMegabytes = peakKilobytes * 1024.0 / 1e6;
+    const double ours = Median(convertSeconds);
+    const double theirs = Median(xxdSeconds);
+    const double ourCpu = Median(convertCpu);
+    const double theirCpu = Median(xxdCpu);
+    std::printf("%-18s %5.1f MB: merlon-convert %6.1f ms, xxd -r -p %6.1f ms (%.2fx); "
+                "processor time %5.1f ms against %5.1f ms (%.2fx); "
+                "peak %5.1f MB = %.2fx the recording\n",
+                label, megabytes, ours * 1e3, theirs * 1e3, ours / theirs, ourCpu * 1e3,
+                theirCpu * 1e3, ourCpu / theirCpu, peakMegabytes, peakMegabytes / megabytes);
     return true;
 }
 

@@ -179,6 +179,10 @@ private slots:
             << QStringList{"gut.txt", "-d", "kein-verzeichnis"}
             << "merlon-convert: Datei kein-verzeichnis/gut.jpg kann nicht erstellt werden\n"
             << QString();
+        // A device that is always full: the write fails as on a full disk.
+        QTest::newRow("disk full")
+            << QStringList{"gut.txt", "-o", "/dev/full"} << "merlon-convert: Stream-Write-Fehler\n"
+            << QString();
         QTest::newRow("output would replace the recording")
             << QStringList{"selbst.jpg", "gut.txt"}
             << "merlon-convert: Datei selbst.jpg ist der Mitschnitt selbst und wird nicht "
@@ -248,13 +252,10 @@ private slots:
         QCOMPARE(Contents(dir_.filePath("voll.jpg")), picture_.left(500));
     }
 
+    // The tool's memory limit sets how long a text it takes may be.
     void recordingLargerThanMemory() {
-        {
-            QFile huge(dir_.filePath("riesig.txt"));
-            QVERIFY(huge.open(QIODevice::WriteOnly));
-            QVERIFY(huge.resize(qint64{4} << 30)); // sparse: takes no disk space
-        }
-        const Run run = runTool({"riesig.txt"}, RLIMIT_AS, rlim_t{512} << 20);
+        store("riesig.txt", QByteArray(3 << 20, 'F'));
+        const Run run = runTool({"riesig.txt"}, RLIMIT_RSS, rlim_t{8} << 20);
         QCOMPARE(run.status, QProcess::NormalExit);
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(run.err, QStringLiteral("merlon-convert: Datei riesig.txt ist zu groß für den "

@@ -87,8 +87,8 @@ void JpegDecoderTest::headerDescribesPicture_data() {
                                 << 8 << 4 << int(JpegColorSpace::Cmyk) << false;
     QTest::newRow("ycck") << toBytes(SolidJpeg(8, 8, Qt::red, SampleSpace::Ycck)) << 8 << 8 << 4
                           << int(JpegColorSpace::Ycck) << false;
-    QTest::newRow("huge declaration") << toBytes(CraftedGreyJpeg(65500, 65500, false)) << 65500
-                                      << 65500 << 1 << int(JpegColorSpace::Grey) << false;
+    QTest::newRow("largest allowed") << toBytes(CraftedGreyJpeg(7745, 7745, false)) << 7745 << 7745
+                                     << 1 << int(JpegColorSpace::Grey) << false;
 }
 
 void JpegDecoderTest::headerDescribesPicture() {
@@ -120,6 +120,12 @@ void JpegDecoderTest::headerErrorCarriesLibraryCode_data() {
                                 << int(JERR_EMPTY_IMAGE);
     QTest::newRow("12-bit samples")
         << toBytes(withByte(good, frame + 4, 12)) << int(JERR_BAD_PRECISION);
+    // Beyond any camera's size: drawing would cost seconds whatever the file holds.
+    QTest::newRow("one pixel too many")
+        << toBytes(CraftedGreyJpeg(int(kJpegMaxPixels / 5000) + 1, 5000, false))
+        << int(JERR_IMAGE_TOO_BIG);
+    QTest::newRow("huge declaration, progressive")
+        << toBytes(CraftedGreyJpeg(65500, 65500, true, 5000)) << int(JERR_IMAGE_TOO_BIG);
 }
 
 void JpegDecoderTest::headerErrorCarriesLibraryCode() {

@@ -15,6 +15,9 @@
 
 #include <QtTest>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -158,6 +161,35 @@ private slots:
         w.form2.setCommandField("AT");
         w.form2.Button5Click();
         QCOMPARE(w.form2.controls().Memo3->toPlainText(), QString());
+    }
+
+    // Another program holds the port: the user reads why, the text received
+    // before stays, and once the port is free connecting works again.
+    void portHeldByAnotherProgram() {
+        RecordingMessageReporter reporter;
+        ProgramWindows w;
+        w.form1.Timer1().stop();
+        w.form2.Button1Click();
+        QVERIFY(pty_->sendFromFarSide("OK\r\n"));
+        QTRY_COMPARE(w.form2.receivedText(), std::string("OK\r\n"));
+        w.form2.Button3Click();
+
+        const int other = ::open(pty_->slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+        Guarded([&] { w.form2.Button1Click(); });
+        ::close(other);
+        QCOMPARE(reporter.texts,
+                 QStringList{QString::fromStdString("COM1 (" + pty_->slavePath() +
+                                                    ") kann nicht geöffnet werden: Das Gerät "
+                                                    "oder die Ressource ist belegt.")});
+        QVERIFY(!w.form2.connected());
+        QCOMPARE(w.form2.receivedText(), std::string("OK\r\n"));
+
+        w.form2.Button1Click();
+        QVERIFY(w.form2.connected());
+        w.form2.setCommandField("AT");
+        w.form2.Button5Click();
+        QCOMPARE(pty_->receiveOnFarSide(3), std::string("AT\r"));
     }
 
     void pollAppendsWhatCame_data() {

@@ -300,6 +300,31 @@ private slots:
         QCOMPARE(form.controls().StringGrid1->cells().gridRows(), 2);
     }
 
+    // A folder nobody may write to (as root, where permissions give way, one
+    // of the kernel's): the message, and the recording stays in the capture
+    // buffer, so the next save with the open dialog cancelled writes it whole.
+    void unwritableFolderKeepsTheCapture() {
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        QString folder = QStringLiteral("/proc/self");
+        if (::geteuid() != 0) {
+            folder = path("schreibgeschuetzt");
+            QVERIFY(QDir().mkdir(folder));
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        }
+        writeFile(path("gut.txt"), recordingOf(smallJpeg()));
+        dialogs.openAnswers = {path("gut.txt"), std::nullopt};
+        dialogs.saveAnswers = {folder + "/bild", path("danach")};
+        TForm1 form;
+        form.controls().CheckBox1->setChecked(false);
+        Guarded([&] { form.Button1Click(); });
+        QCOMPARE(reporter.texts,
+                 QStringList{"Datei " + folder + "/bild.jpg kann nicht erstellt werden."});
+        Guarded([&] { form.Button1Click(); });
+        QCOMPARE(reporter.texts.size(), 1);
+        QCOMPARE(readFile(path("danach.jpg")), smallJpeg());
+    }
+
     void badHeaderIsReportedAfterTheFileIsWritten() {
         RecordingMessageReporter reporter;
         ScriptedFileDialogs dialogs;

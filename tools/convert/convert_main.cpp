@@ -104,16 +104,22 @@ bool SameFile(const std::string& first, const std::string& second) {
 }
 
 // The same steps as the menu's conversion: load with the recording rules,
-// decode, write whatever was decoded.
+// decode, write whatever was decoded. The text is widened where it lies, so
+// that a recording costs one buffer of its own size and is copied nowhere.
 void Convert(const std::string& recording, const std::string& output) {
-    std::string text = ReadRecordingFile(recording);
+    RecordingText text = ReadRecording(recording);
     // Writing the picture over its own recording would lose the recording.
     if (SameFile(recording, output))
         throw UserError::withDetail("Datei %s ist der Mitschnitt selbst und wird nicht ersetzt",
                                     output);
-    NormaliseRecordingText(text);
-    const DecodedCapture decoded = DecodeHexCapture(text);
-    std::string().swap(text); // gives the recording's memory back before writing
+    if (const std::size_t added = CountLoneLineBreaks(text.view())) {
+        const std::size_t length = text.size();
+        text.resize(length + added);
+        WidenLineBreaks(text.data(), length, added);
+    }
+    const DecodedCapture decoded = DecodeHexCapture(text.view());
+    text.checkWhole();
+    text = RecordingText(); // gives the recording's memory back before writing
     WriteFileReplacing(output, decoded.bytes);
     std::cout << output << ": " << decoded.bytes.size()
               << (decoded.bytes.size() == 1 ? " Byte, " : " Bytes, ")
