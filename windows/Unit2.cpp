@@ -8,6 +8,12 @@
 
 #include <QScrollBar>
 
+namespace {
+
+constexpr int kSentLinesKept = 1000;
+
+} // namespace
+
 // The terminal keeps its received text in the window's text box, so that the
 // user's edits are part of it.
 class ReceivedTextBox : public ReceivedText {
@@ -28,6 +34,9 @@ TForm2::TForm2(QTimer& captureTimer, QWidget* parent)
     for (QLabel* label : {ui_->Label1, ui_->Label3})
         label->adjustSize();
     MakeFixedStayOnTopWindow(*this, Qt::Window, QSize(465, 603));
+    // Every picture adds four lines here; a run of days would grow without
+    // bound (about 1 KB a line), so the oldest lines beyond these go.
+    ui_->Memo3->setMaximumBlockCount(kSentLinesKept);
     receivedBox_ = std::make_unique<ReceivedTextBox>(*ui_->Memo1);
     terminal_ = std::make_unique<Terminal>(captureTimer, *receivedBox_);
     connect(&terminal_->pollTimer(), &QTimer::timeout, this,

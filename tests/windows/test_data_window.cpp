@@ -13,6 +13,7 @@
 #include "windows/Unit3.h"
 #include "windows/failure_guard.h"
 
+#include <QTextBlock>
 #include <QtTest>
 #include <cstdlib>
 #include <fcntl.h>
@@ -120,6 +121,14 @@ private slots:
         w.form2.Button5Click();
         QCOMPARE(pty_->receiveOnFarSide(11), std::string("CONBA\rBILD\r"));
         QCOMPARE(w.form2.controls().Memo3->toPlainText(), QStringLiteral("CONBA\nBILD"));
+
+        // Days of pictures keep the newest thousand lines, not all of them.
+        for (int line = 0; line < 1000; ++line)
+            emit w.form2.terminal().lineSent(QByteArray::number(line));
+        QPlainTextEdit& sent = *w.form2.controls().Memo3;
+        QCOMPARE(sent.blockCount(), 1000);
+        QCOMPARE(sent.document()->firstBlock().text(), QStringLiteral("0"));
+        QCOMPARE(sent.document()->lastBlock().text(), QStringLiteral("999"));
 
         w.form2.Button3Click();
         QVERIFY(!w.form2.connected());
