@@ -22,7 +22,8 @@ struct EncoderError {
 
 } // namespace
 
-std::string EncodeJpeg(const unsigned char* rgb, int width, int height, int quality) {
+std::string EncodeJpeg(const unsigned char* rgb, int width, int height, int quality,
+                       bool progressive) {
     if (width <= 0 || height <= 0)
         throw std::invalid_argument("EncodeJpeg: empty picture");
 
@@ -42,6 +43,8 @@ std::string EncodeJpeg(const unsigned char* rgb, int width, int height, int qual
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     const size_t stride = static_cast<size_t>(width) * 3;
     while (info.next_scanline < info.image_height) {

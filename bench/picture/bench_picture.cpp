@@ -19,38 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include <jpeglib.h>
-
 namespace {
-
-// Progressive, with libjpeg's usual script of scans, as some cameras and most
-// editors write it.
-std::string encodeProgressive(const unsigned char* rgb, int width, int height) {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr error{};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 85, TRUE);
-    jpeg_simple_progression(&info);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        auto* row = const_cast<JSAMPLE*>(rgb + static_cast<size_t>(info.next_scanline) * width * 3);
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::string bytes(reinterpret_cast<char*>(buffer), size);
-    std::free(buffer);
-    return bytes;
-}
 
 // A picture with detail everywhere, so that it compresses like a photograph
 // rather than like a flat test card.
@@ -67,8 +36,7 @@ std::string cameraPicture(int width, int height, bool progressive = false) {
                 std::clamp(int(127 + 100 * std::sin(x / 23.0 + y / 31.0)) + grain, 0, 255));
             pixel[2] = static_cast<unsigned char>(std::clamp(y * 255 / height + grain, 0, 255));
         }
-    return progressive ? encodeProgressive(rgb.data(), width, height)
-                       : EncodeJpeg(rgb.data(), width, height, 85);
+    return EncodeJpeg(rgb.data(), width, height, 85, progressive);
 }
 
 void put16(std::string& out, int value) {
