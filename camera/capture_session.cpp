@@ -57,25 +57,42 @@ void CaptureSession::storeCompletePicture(bool withFollowUp) {
         return;
     }
 
-    // The picture that failed last time, still there unchanged: leave it,
-    // unless the user changed the name it goes under (a missing folder
-    // typed right, say).
+    // The picture that failed last time, still there unchanged: a store that
+    // failed is tried again at every tick (a folder made, a disk freed) but
+    // reported only once; a picture stored whose display failed is left
+    // alone, unless the user changed the name it goes under.
+    bool retrying = false;
     if (!failedPicture_.empty()) {
-        if (stem == failedStem_ &&
-            captureBuffer_.compare(0, failedPicture_.size(), failedPicture_) == 0)
+        const bool samePicture =
+            captureBuffer_.compare(0, failedPicture_.size(), failedPicture_) == 0;
+        if (samePicture && failedWhere_ == FailedStep::Showing && stem == failedStem_)
             return;
-        failedPicture_.clear();
+        retrying = samePicture && failedWhere_ == FailedStep::Store;
+        if (!samePicture)
+            failedPicture_.clear();
     }
+    auto remember = [&](FailedStep where) {
+        failedPicture_ = captureBuffer_.substr(0, decoded.endPosition);
+        failedStem_ = stem;
+        failedWhere_ = where;
+    };
     try {
         if (atomicStores_)
             WriteFileAtomically(name, decoded.bytes);
         else
             WriteFileReplacing(name, decoded.bytes);
+    } catch (const UserError&) {
+        remember(FailedStep::Store);
+        if (retrying)
+            return; // its failure is on screen already
+        throw;
+    }
+    failedPicture_.clear();
+    try {
         if (controls_.showsPictures())
             controls_.showPicture(name);
     } catch (...) {
-        failedPicture_ = captureBuffer_.substr(0, decoded.endPosition);
-        failedStem_ = stem;
+        remember(FailedStep::Showing);
         throw;
     }
 

@@ -54,8 +54,9 @@ public:
     // Button6: decode the capture buffer; once the end marker is in, store the
     // picture as <stem>_<tick>.jpg, show it, empty the received text, then
     // the modes' follow-up (close the port, or request the next picture). A
-    // complete picture whose store or display failed is stored and reported
-    // once; it is left alone while the received text still holds it unchanged.
+    // complete picture whose store failed is reported once and stored again
+    // at every run, quietly, until it is stored or the received text no
+    // longer holds it; one whose display failed is left alone.
     void decodeAndStore();
 
     // "Datenverbindung aufbauen": "AT", a second's wait, "ATD " and the number.
@@ -115,9 +116,12 @@ private:
     QTimer captureTimer_;
     QTimer intervalTimer_;
     std::string captureBuffer_;
-    // The received text up to the end marker of the last picture that failed.
+    // The received text up to the end marker of the last picture that
+    // failed, the stem it failed under and the step that failed.
+    enum class FailedStep { Store, Showing };
     std::string failedPicture_;
     std::string failedStem_;
+    FailedStep failedWhere_ = FailedStep::Store;
     bool intervalMode_ = false;
     bool continuousMode_ = false;
     bool withoutReconnect_ = false;

@@ -1,25 +1,31 @@
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
 namespace {
 
-class SystemClock : public Clock {
+constexpr std::int64_t kNsPerMs = 1000000;
+
+timespec AsTimespec(std::int64_t ms) {
+    return timespec{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000 * kNsPerMs)};
+}
+
+class BootTimeClock : public Clock {
 public:
-    void sleepMs(std::uint32_t milliseconds) override {
-        timespec wait{static_cast<time_t>(milliseconds / 1000),
-                      static_cast<long>(milliseconds % 1000) * 1000000L};
-        while (nanosleep(&wait, &wait) == -1 && errno == EINTR) {
-        }
+    std::int64_t nowMs() override {
+        timespec now{};
+        clock_gettime(CLOCK_BOOTTIME, &now);
+        return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / kNsPerMs;
     }
 
-    std::uint32_t tickCount() override {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        const auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                        static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-        return static_cast<std::uint32_t>(ms);
+    void waitUntilMs(std::int64_t deadlineMs) override {
+        // An absolute deadline on the same clock: a signal that interrupts
+        // the wait does not stretch it, and time asleep counts.
+        const timespec deadline = AsTimespec(deadlineMs);
+        while (clock_nanosleep(CLOCK_BOOTTIME, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+        }
     }
 };
 
@@ -27,9 +33,26 @@ Clock* installedClock = nullptr;
 
 } // namespace
 
+bool Clock::waitFor(const std::function<bool()>& condition, std::int64_t deadlineMs,
+                    std::uint32_t checkEveryMs) {
+    for (;;) {
+        if (condition())
+            return true;
+        const std::int64_t now = nowMs();
+        if (now >= deadlineMs)
+            return false;
+        waitUntilMs(
+            std::min<std::int64_t>(now + std::max<std::uint32_t>(checkEveryMs, 1), deadlineMs));
+    }
+}
+
+Clock& SystemClock() {
+    static BootTimeClock system;
+    return system;
+}
+
 Clock& CurrentClock() {
-    static SystemClock system;
-    return installedClock ? *installedClock : system;
+    return installedClock ? *installedClock : SystemClock();
 }
 
 void SetClock(Clock* clock) {

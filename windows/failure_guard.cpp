@@ -22,9 +22,9 @@ QString MessageBoxText(const QString& message) {
 }
 
 void ReportFailure(const QString& message) {
-    // A box runs its own event loop, and the timers go on firing under it: a
-    // failure that repeats while its box is still open would stack a new box
-    // each time, a night's worth while nobody watches. One box per text.
+    // The timers go on firing while a box is open: a failure that repeats
+    // meanwhile would stack a new box each time, a night's worth while
+    // nobody watches. One box per text.
     static QSet<QString> onScreen;
     if (onScreen.contains(message))
         return;
@@ -32,12 +32,12 @@ void ReportFailure(const QString& message) {
     const QString program = QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
                                                          : QStringLiteral("merlon-eva");
     try {
-        CurrentMessageReporter().showStop(MessageBoxTitle(program), MessageBoxText(message));
+        CurrentMessageReporter().showStop(MessageBoxTitle(program), MessageBoxText(message),
+                                          [message] { onScreen.remove(message); });
     } catch (...) {
         onScreen.remove(message);
         throw;
     }
-    onScreen.remove(message);
 }
 
 void failure_guard_detail::RunGuarded(void (*call)(void*), void* context) {

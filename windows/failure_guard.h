@@ -1,6 +1,7 @@
 // The one place where failures end: every action Qt starts (a click, a menu
 // item, a timer tick) runs through Guarded(), which shows a UserError's
-// message in the modal message box and lets the program go on. Handlers that
+// message in the modal message box and lets the program go on. The box is
+// opened and the handler returns: nothing waits for the user's answer. Handlers that
 // other handlers invoke are called directly, so a failure ends the whole chain.
 #pragma once
 
@@ -16,7 +17,8 @@ QString MessageBoxTitle(const QString& programFilePath);
 QString MessageBoxText(const QString& message);
 
 // Shows a message through the current reporter, with the title and full-stop
-// rules applied; while a box with the same text is still open, nothing more.
+// rules applied, and returns at once; while a box with the same text is still
+// open, nothing more.
 void ReportFailure(const QString& message);
 
 namespace failure_guard_detail {

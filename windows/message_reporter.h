@@ -3,12 +3,17 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class MessageReporter {
 public:
     virtual ~MessageReporter() = default;
-    // A stop icon and one OK button; returns when the user has answered.
-    virtual void showStop(const QString& title, const QString& text) = 0;
+    // A stop icon and one OK button. Returns at once, without running an
+    // event loop of its own, so that the handler that failed ends and every
+    // timer keeps firing while the box is open; whenClosed runs once the
+    // user has answered.
+    virtual void showStop(const QString& title, const QString& text,
+                          std::function<void()> whenClosed) = 0;
 };
 
 // The reporter in force; the real message box unless a test installed one.

@@ -20,8 +20,8 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <string>
 #include <ctime>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -60,8 +60,9 @@ void RunEventsFor(int milliseconds) {
 }
 
 struct PrintingReporter : MessageReporter {
-    void showStop(const QString&, const QString& text) override {
+    void showStop(const QString&, const QString& text, std::function<void()> whenClosed) override {
         std::fprintf(stderr, "Meldung: %s\n", qPrintable(text));
+        whenClosed();
     }
 };
 
@@ -132,7 +133,8 @@ int main(int argc, char** argv) {
     ui.CheckBox7->setChecked(false);
     form2.Button3Click();
 
-    const QStringList names = QDir(stored.path()).entryList(QDir::Files, QDir::Time | QDir::Reversed);
+    const QStringList names =
+        QDir(stored.path()).entryList(QDir::Files, QDir::Time | QDir::Reversed);
     int identical = 0;
     for (int k = 0; k < names.size(); ++k)
         identical += contentOf(stored.filePath(names[k])) ==

@@ -147,6 +147,26 @@ private slots:
         QCOMPARE(rig.pictures().size(), 2);
     }
 
+    void failedStoreIsRetriedQuietlyUntilItWorks() {
+        Rig rig;
+        rig.session.setContinuousMode(true);
+        const QString folder = rig.folder.filePath(QStringLiteral("neu"));
+        rig.controls.stem = (folder + QStringLiteral("/Kamera")).toStdString();
+        rig.received.append(kStream);
+        QVERIFY(!messageOf([&] { rig.session.timerTick(); }).isEmpty());
+        rig.clock.now += 1000;
+        QCOMPARE(messageOf([&] { rig.session.timerTick(); }), QString());
+        QVERIFY(rig.sent.empty());
+
+        QVERIFY(QDir().mkdir(folder)); // the folder appears: the next tick stores
+        rig.clock.now += 1000;
+        QCOMPARE(messageOf([&] { rig.session.timerTick(); }), QString());
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files).size(), 1);
+        QVERIFY(rig.received.text().empty());
+        QVERIFY(!rig.sent.empty()); // continuous mode goes on
+        QCOMPARE(rig.sent.back().second, QByteArray("BILD"));
+    }
+
     void modeInterlocks_data() {
         QTest::addColumn<QString>("steps"); // i/I interval on/off, c/C continuous, r/R reconnect
         QTest::addColumn<bool>("interval");

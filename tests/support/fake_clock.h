@@ -12,16 +12,17 @@ public:
     FakeClock() { SetClock(this); }
     ~FakeClock() override { SetClock(nullptr); }
 
-    void sleepMs(std::uint32_t milliseconds) override {
-        waits.push_back(milliseconds);
-        now += milliseconds;
+    std::int64_t nowMs() override { return now; }
+    void waitUntilMs(std::int64_t deadlineMs) override {
+        const std::int64_t wait = deadlineMs > now ? deadlineMs - now : 0;
+        waits.push_back(static_cast<std::uint32_t>(wait));
+        now += wait;
         if (duringWait)
             duringWait(now);
     }
-    std::uint32_t tickCount() override { return now; }
 
-    std::uint32_t now = 0;
+    std::int64_t now = 0;
     std::vector<std::uint32_t> waits;
     // Runs at the end of every wait, with the time then.
-    std::function<void(std::uint32_t)> duringWait;
+    std::function<void(std::int64_t)> duringWait;
 };

@@ -28,7 +28,7 @@ std::vector<WriteCall> writeCalls;
 
 ssize_t loggedWrite(int fd, const void* data, std::size_t size) {
     writeCalls.push_back(
-        {loggingClock ? loggingClock->now : 0u, std::string(static_cast<const char*>(data), size)});
+        {loggingClock ? static_cast<std::uint32_t>(loggingClock->now) : 0u, std::string(static_cast<const char*>(data), size)});
     return ::write(fd, data, size);
 }
 

@@ -3,12 +3,15 @@
 #include "capture/hex_capture.h"
 #include "picture/jpeg_encoder.h"
 #include "picture/picture_view.h"
+#include "tests/support/program_windows.h"
 #include "tests/support/recording_message_reporter.h"
 #include "tests/support/scripted_file_dialogs.h"
 #include "ui_Unit1.h"
+#include "ui_Unit2.h"
 #include "windows/Unit1.h"
 #include "windows/failure_guard.h"
 
+#include <QMessageBox>
 #include <QtTest>
 #include <csignal>
 #include <cstdio>
@@ -385,6 +388,43 @@ private slots:
 
         QCOMPARE(reporter.texts, QStringList{"Stream-Write-Fehler."});
         QCOMPARE(readFile(path("voll.jpg")), jpeg.substr(0, 100));
+    }
+
+    // The real box, opened from the capture tick: the tick goes on under it,
+    // so a picture whose folder appears meanwhile is stored while the box
+    // is still open.
+    void failureBoxLeavesTheCaptureRunning() {
+        const QString folder = path("spaeter");
+        ProgramWindows windows;
+        Ui::TForm1& ui = windows.form1.controls();
+        ui.CheckBox1->setChecked(false);
+        ui.Edit2->setText(folder + "/Kamera");
+        ui.Edit3->setText("1");
+        ui.CheckBox6->setChecked(true); // interval mode, as a station runs at night
+        windows.form2.controls().Memo1->appendBytes(recordingOf(smallJpeg()));
+        auto openBox = [] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                    return box;
+            return static_cast<QMessageBox*>(nullptr);
+        };
+        // Should a box ever block the tick again, close it after a while so
+        // that the test fails instead of hanging.
+        QTimer::singleShot(20000, [&] {
+            if (QMessageBox* box = openBox())
+                box->reject();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(openBox() != nullptr, 5000);
+        QVERIFY(openBox()->text().endsWith(QStringLiteral(" kann nicht erstellt werden.")));
+        QCOMPARE(openBox()->icon(), QMessageBox::Critical);
+
+        QVERIFY(QDir().mkdir(folder));
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(folder).entryList({"*.jpg"}, QDir::Files).size(), 1,
+                                  5000);
+        QVERIFY(openBox() != nullptr);
+        QCOMPARE(readFile(folder + "/" + QDir(folder).entryList({"*.jpg"}).first()),
+                 smallJpeg());
+        openBox()->accept();
     }
 
     void checkBoxClearKeepsThePicture() {

@@ -1,8 +1,8 @@
 #include "tools/capture/stop_signals.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -19,12 +19,6 @@ void OnStopSignal(int) {
     // The pipe is non-blocking: once it is full, later stops are seen anyway.
     [[maybe_unused]] const ssize_t ignored = ::write(stopPipe[1], &byte, 1);
     errno = savedErrno;
-}
-
-std::int64_t MonotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 } // namespace
@@ -55,7 +49,7 @@ bool StopSignals::requested() const {
 }
 
 InterruptibleClock::InterruptibleClock(const StopSignals& stop)
-    : stop_(stop), system_(CurrentClock()) {
+    : stop_(stop), system_(SystemClock()) {
     SetClock(this);
 }
 
@@ -63,21 +57,20 @@ InterruptibleClock::~InterruptibleClock() {
     SetClock(nullptr);
 }
 
-void InterruptibleClock::sleepMs(std::uint32_t milliseconds) {
-    const std::int64_t until = MonotonicMs() + milliseconds;
+std::int64_t InterruptibleClock::nowMs() {
+    return system_.nowMs();
+}
+
+void InterruptibleClock::waitUntilMs(std::int64_t deadlineMs) {
     for (;;) {
         if (stop_.requested())
             throw StopRequested{};
-        const std::int64_t left = until - MonotonicMs();
+        const std::int64_t left = deadlineMs - system_.nowMs();
         if (left <= 0)
             return;
         pollfd watch{stop_.notifyFd(), POLLIN, 0};
         // A signal between the check above and poll() still leaves its byte
         // in the pipe, so poll() returns at once.
-        ::poll(&watch, 1, static_cast<int>(left));
+        ::poll(&watch, 1, static_cast<int>(std::min<std::int64_t>(left, 60000)));
     }
-}
-
-std::uint32_t InterruptibleClock::tickCount() {
-    return system_.tickCount();
 }

@@ -34,9 +34,9 @@ public:
     InterruptibleClock(const InterruptibleClock&) = delete;
     InterruptibleClock& operator=(const InterruptibleClock&) = delete;
 
+    std::int64_t nowMs() override;
     // Throws StopRequested when a stop comes before the time is up.
-    void sleepMs(std::uint32_t milliseconds) override;
-    std::uint32_t tickCount() override;
+    void waitUntilMs(std::int64_t deadlineMs) override;
 
 private:
     const StopSignals& stop_;
