@@ -62,13 +62,15 @@ void benchStream(const QStringList& extra, double nominal) {
             }
         }
     };
-    write(fd, "ATD 0157\r", 9);
+    if (write(fd, "ATD 0157\r", 9) != 9)
+        std::fprintf(stderr, "Wählen ging nicht hinaus\n");
     readUntil("CONNECT");
     readUntil("\r\n");
     received.clear();
     QElapsedTimer clock;
     clock.start();
-    write(fd, "CONRH\rBILD\r", 11);
+    if (write(fd, "CONRH\rBILD\r", 11) != 11)
+        std::fprintf(stderr, "Die Anforderung ging nicht hinaus\n");
     readUntil("CAM_E\r\n");
     const double seconds = clock.nsecsElapsed() / 1e9;
     const double rate = received.size() / seconds;
