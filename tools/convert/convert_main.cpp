@@ -4,6 +4,7 @@
 #include "capture/recording_text.h"
 #include "platform/files.h"
 #include "platform/user_error.h"
+#include "tools/options/tool_options.h"
 
 #include <cstring>
 #include <iostream>
@@ -55,28 +56,53 @@ public:
     std::string message;
 };
 
+enum ConvertOptionId { Help, Output, Directory };
+
+const std::vector<ToolOption> kOptions = {
+    {Help, "-h", "--help"},
+    {Output, "-o", nullptr, OptionValue::Required, "einen Namen"},
+    {Directory, "-d", nullptr, OptionValue::Required, "einen Namen"},
+};
+
+std::string FaultText(const OptionFault& fault) {
+    switch (fault.kind) {
+    case OptionFault::Kind::MissingValue:
+        return "Option " + fault.spelled + " braucht " + fault.option->valueName;
+    case OptionFault::Kind::Unknown:
+    case OptionFault::Kind::UnwantedValue: // "--help=x" is no option of this program
+    case OptionFault::Kind::BadNumber:
+        break;
+    }
+    return "Unbekannte Option " + fault.word;
+}
+
+// Recordings may stand anywhere among the options; after "--" every word is
+// one, and "-" alone is a name too.
 Options ParseArguments(int argc, char** argv) {
     Options options;
-    bool onlyNames = false;
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
-        if (onlyNames || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.recordings.push_back(argument);
-        } else if (argument == "--") {
-            onlyNames = true;
-        } else if (argument == "--help" || argument == "-h") {
+    const CommandLine line =
+        ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc), kOptions, Names::Accepted);
+    for (const OptionWord& word : line.words) {
+        if (!word.option) {
+            options.recordings.push_back(word.spelled);
+            continue;
+        }
+        switch (word.option->id) {
+        case Help:
             options.help = true;
-        } else if (argument == "-o" || argument == "-d") {
-            auto& target = argument == "-o" ? options.output : options.directory;
+            break;
+        case Output:
+        case Directory: {
+            auto& target = word.option->id == Output ? options.output : options.directory;
             if (target)
-                throw UsageError("Option " + argument + " ist doppelt angegeben");
-            if (index + 1 >= argc)
-                throw UsageError("Option " + argument + " braucht einen Namen");
-            target = argv[++index];
-        } else {
-            throw UsageError("Unbekannte Option " + argument);
+                throw UsageError("Option " + word.spelled + " ist doppelt angegeben");
+            target = word.value;
+            break;
+        }
         }
     }
+    if (line.fault)
+        throw UsageError(FaultText(*line.fault));
     if (options.help)
         return options;
     if (options.recordings.empty())
