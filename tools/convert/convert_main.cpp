@@ -1,16 +1,14 @@
 // merlon-convert: turns recordings (terminal captures holding a picture
 // stream) into JPEG files, one line of report per recording.
-#include "capture/hex_capture.h"
+#include "camera/recording_conversion.h"
 #include "capture/recording_text.h"
 #include "platform/files.h"
 #include "platform/user_error.h"
 #include "tools/options/tool_options.h"
 
-#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -122,36 +120,6 @@ std::string OutputName(const Options& options, const std::string& recording) {
     return ReplaceExtensionWithJpg(recording);
 }
 
-bool SameFile(const std::string& first, const std::string& second) {
-    struct stat a {};
-    struct stat b {};
-    return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// The same steps as the menu's conversion: load with the recording rules,
-// decode, write whatever was decoded. The text is widened where it lies, so
-// that a recording costs one buffer of its own size and is copied nowhere.
-void Convert(const std::string& recording, const std::string& output) {
-    RecordingText text = ReadRecording(recording);
-    // Writing the picture over its own recording would lose the recording.
-    if (SameFile(recording, output))
-        throw UserError::withDetail("Datei %s ist der Mitschnitt selbst und wird nicht ersetzt",
-                                    output);
-    if (const std::size_t added = CountLoneLineBreaks(text.view())) {
-        const std::size_t length = text.size();
-        text.resize(length + added);
-        WidenLineBreaks(text.data(), length, added);
-    }
-    const DecodedCapture decoded = DecodeHexCapture(text.view());
-    text.checkWhole();
-    text = RecordingText(); // gives the recording's memory back before writing
-    WriteFileReplacing(output, decoded.bytes);
-    std::cout << output << ": " << decoded.bytes.size()
-              << (decoded.bytes.size() == 1 ? " Byte, " : " Bytes, ")
-              << (decoded.endSeen ? "Endemarke gesehen" : "keine Endemarke") << std::endl;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -171,7 +139,8 @@ int main(int argc, char** argv) {
     int exitCode = kExitOk;
     for (const std::string& recording : options.recordings) {
         try {
-            Convert(recording, OutputName(options, recording));
+            const std::string output = OutputName(options, recording);
+            std::cout << ConversionReport(output, ConvertRecording(recording, output)) << std::endl;
         } catch (const UserError& error) {
             std::cerr << "merlon-convert: " << error.what() << std::endl;
             exitCode = kExitFailed;
