@@ -3,7 +3,6 @@
 #include "platform/user_error.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -67,44 +66,6 @@ bool MakeBlocking(int fd) {
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
-// A mapped recording whose file another program cuts raises SIGBUS where the
-// pages are gone. The one mapping being read is registered here; the handler
-// puts zero pages in place of what is gone, so the text reads as ending
-// there (at a NUL), and notes the cut for the reader to report.
-struct MappedRecording {
-    std::atomic<char*> begin{nullptr};
-    std::atomic<std::size_t> length{0};
-    std::atomic<bool> cut{false};
-    struct sigaction previous {};
-};
-MappedRecording gMapped;
-std::size_t gPageSize = 0;
-
-void OnBusError(int, siginfo_t* info, void*) {
-    char* const begin = gMapped.begin.load();
-    const std::size_t length = gMapped.length.load();
-    char* const address = static_cast<char*>(info->si_addr);
-    if (begin && address >= begin && address < begin + length) {
-        char* const from =
-            begin + static_cast<std::size_t>(address - begin) / gPageSize * gPageSize;
-        ::mmap(from, static_cast<std::size_t>(begin + length - from), PROT_READ,
-               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
-        gMapped.cut = true;
-        return;
-    }
-    // Not ours: the fault recurs on return and meets the earlier handling.
-    ::sigaction(SIGBUS, &gMapped.previous, nullptr);
-}
-
-bool InstallBusErrorHandler() {
-    gPageSize = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    struct sigaction action {};
-    action.sa_sigaction = OnBusError;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    return ::sigaction(SIGBUS, &action, &gMapped.previous) == 0;
-}
-
 // Fresh pages cost a fault each, which on virtual machines is dear; huge
 // pages take 512 of them at a time. Only advice: refused, nothing changes.
 void AdviseHugePages(void* memory, std::size_t length) {
@@ -127,8 +88,7 @@ std::size_t RecordingMemoryBound() {
 
 RecordingText::RecordingText(RecordingText&& other) noexcept
     : path_(std::move(other.path_)), data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)), capacity_(std::exchange(other.capacity_, 0)),
-      mapped_(std::exchange(other.mapped_, false)) {}
+      size_(std::exchange(other.size_, 0)), capacity_(std::exchange(other.capacity_, 0)) {}
 
 RecordingText& RecordingText::operator=(RecordingText&& other) noexcept {
     if (this != &other) {
@@ -137,7 +97,6 @@ RecordingText& RecordingText::operator=(RecordingText&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         capacity_ = std::exchange(other.capacity_, 0);
-        mapped_ = std::exchange(other.mapped_, false);
     }
     return *this;
 }
@@ -147,60 +106,16 @@ RecordingText::~RecordingText() {
 }
 
 void RecordingText::release() noexcept {
-    if (mapped_) {
-        gMapped.begin = nullptr;
-        gMapped.length = 0;
-        mapped_ = false;
-    }
     if (data_)
         ::munmap(data_, capacity_);
     data_ = nullptr;
     size_ = capacity_ = 0;
 }
 
-void RecordingText::checkWhole() const {
-    if (mapped_ && gMapped.cut)
-        throw UserError::withDetail(kShrank, path_);
-}
-
-// Maps the first length bytes of a regular file, which stay the file's
-// own pages (no copy, no fresh memory). False where mapping is refused or
-// another recording is mapped already; the caller then reads.
-bool RecordingText::mapFile(int fd, std::size_t length) {
-    static const bool handlerInstalled = InstallBusErrorHandler();
-    char* expectedFree = nullptr;
-    if (!handlerInstalled ||
-        !gMapped.begin.compare_exchange_strong(expectedFree, reinterpret_cast<char*>(-1)))
-        return false;
-    void* memory = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (memory == MAP_FAILED) {
-        gMapped.begin = nullptr;
-        return false;
-    }
-    ::madvise(memory, length, MADV_SEQUENTIAL);
-    data_ = static_cast<char*>(memory);
-    capacity_ = length;
-    mapped_ = true;
-    gMapped.cut = false;
-    gMapped.length = length;
-    gMapped.begin = data_;
-    return true;
-}
-
 // Anonymous mappings: the system hands out pages as they are first written,
 // and growing moves page tables rather than bytes.
 void RecordingText::reserve(std::size_t capacity) {
     capacity = PageRounded(capacity);
-    if (mapped_) {
-        // The file's pages are read-only: the text moves to memory of its own.
-        RecordingText own(path_);
-        own.reserve(std::max(capacity, size_));
-        std::memcpy(own.data_, data_, size_);
-        own.size_ = size_;
-        checkWhole();
-        *this = std::move(own);
-        return;
-    }
     if (capacity <= capacity_)
         return;
     void* memory = data_ ? ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
@@ -240,27 +155,6 @@ RecordingText ReadRecording(const std::string& path) {
     constexpr std::size_t kPiece = std::size_t{8} << 20;
 
     RecordingText text(path);
-    // One byte beyond the bound shows a text that is too long.
-    const std::size_t mappable =
-        static_cast<std::size_t>(std::min<unsigned long long>(expected, bound + 1));
-    if (mappable > 0 && text.mapFile(file.get(), mappable)) {
-        // Piece by piece, so that the NUL rule stops the reading early.
-        std::size_t scanned = 0;
-        while (scanned < mappable) {
-            const std::size_t piece = std::min(kPiece, mappable - scanned);
-            ::madvise(text.data_ + scanned, piece, MADV_POPULATE_READ);
-            if (const void* nul = std::memchr(text.data_ + scanned, '\0', piece)) {
-                scanned = static_cast<std::size_t>(static_cast<const char*>(nul) - text.data_);
-                break;
-            }
-            scanned += piece;
-        }
-        text.checkWhole();
-        if (scanned > bound)
-            throw UserError::withDetail(kTooLarge, path);
-        text.size_ = scanned;
-        return text;
-    }
     text.reserve(std::min<unsigned long long>(expected, bound) + 1);
     std::size_t used = 0;
     for (;;) {
@@ -312,15 +206,16 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 } // namespace
 
-std::string ReadRecordingFile(const std::string& path) {
-    const RecordingText text = ReadRecording(path);
+std::string RecordingText::copy() const {
     try {
-        std::string copy(text.view());
-        text.checkWhole();
-        return copy;
+        return std::string(view());
     } catch (const std::bad_alloc&) {
-        throw UserError::withDetail(kTooLarge, path);
+        throw UserError::withDetail(kTooLarge, path_);
     }
+}
+
+std::string ReadRecordingFile(const std::string& path) {
+    return ReadRecording(path).copy();
 }
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {

@@ -7,11 +7,8 @@
 #include <string_view>
 
 // A recording's text: the file's bytes up to its first NUL byte (the text
-// ends there, so nothing after it is read). A regular file's text is its own
-// pages, mapped and never copied; other files are read into memory that is
-// never zero-filled first. Should another program cut a mapped file, the
-// part that is gone reads as NUL bytes instead of ending the process, and
-// checkWhole() reports it.
+// ends there, so nothing after it is read), read in large blocks into memory
+// that is never zero-filled first and grows without copying.
 class RecordingText {
 public:
     RecordingText() = default;
@@ -22,31 +19,27 @@ public:
     ~RecordingText();
 
     std::string_view view() const { return {data_, size_}; }
+    // The text as a string: "Datei %s ist zu groß für den Arbeitsspeicher"
+    // when there is no memory for the copy.
+    std::string copy() const;
     char* data() { return data_; }
     std::size_t size() const { return size_; }
 
-    // Makes the text size bytes long, keeping what it holds (copied into
-    // memory of its own when it was mapped); added bytes are unset. "Datei %s
-    // ist zu groß für den Arbeitsspeicher" beyond RecordingMemoryBound() or
-    // when the system refuses the memory.
+    // Makes the text size bytes long, keeping what it holds; added bytes are
+    // unset. "Datei %s ist zu groß für den Arbeitsspeicher" beyond
+    // RecordingMemoryBound() or when the system refuses the memory.
     void resize(std::size_t size);
-
-    // "Datei %s wurde während des Lesens gekürzt" when another program cut
-    // the file while its text was used: call it once the text has been used.
-    void checkWhole() const;
 
 private:
     friend RecordingText ReadRecording(const std::string& path);
     explicit RecordingText(std::string path) : path_(std::move(path)) {}
     void reserve(std::size_t capacity);
-    bool mapFile(int fd, std::size_t length);
     void release() noexcept;
 
     std::string path_;
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    bool mapped_ = false;
 };
 
 // Reads the file up to its first NUL byte. Other programs may go on reading

@@ -2,10 +2,9 @@
 
 #include "camera/capture_controls.h"
 #include "camera/capture_status.h"
+#include "camera/recording_conversion.h"
 #include "capture/hex_capture.h"
-#include "capture/recording_text.h"
 #include "platform/clock.h"
-#include "platform/files.h"
 #include "platform/serial_device.h"
 #include "ui_Unit1.h"
 #include "windows/Unit2.h"
@@ -181,18 +180,17 @@ void TForm1::Button1Click() {
     FileDialogs& dialogs = CurrentFileDialogs();
 
     // A cancelled open keeps the capture buffer as it is and goes on with it.
-    if (const auto recording = dialogs.askOpenFile(this, openTitle, openFilter)) {
-        std::string text = ReadRecordingFile(LocalPath(*recording));
-        NormaliseRecordingText(text);
-        session_->setCaptureBuffer(std::move(text));
-    }
+    // The buffer is decoded at once, before the save dialog lets the timer in
+    // to overwrite it.
+    if (const auto recording = dialogs.askOpenFile(this, openTitle, openFilter))
+        session_->setCaptureBuffer(LoadRecordingText(LocalPath(*recording)));
     const DecodedCapture decoded = DecodeHexCapture(session_->captureBuffer());
 
     // A cancelled save leaves the name empty, which the creation refuses.
     std::string outputName;
     if (const auto chosen = dialogs.askSaveFile(this, saveTitle, saveFilter))
         outputName = LocalPath(*chosen + saveFilter);
-    WriteFileReplacing(outputName, decoded.bytes);
+    WritePicture(outputName, decoded);
 
     if (ui_->CheckBox1->isChecked())
         ui_->Image1->loadFile(outputName);

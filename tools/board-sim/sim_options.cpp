@@ -1,117 +1,120 @@
 #include "tools/board-sim/sim_options.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <optional>
+#include "tools/options/tool_options.h"
 
 namespace {
 
-std::optional<long> ParseNumber(const std::string& text, long lowest, long highest) {
-    if (text.empty() || text[0] == ' ' || text[0] == '+')
-        return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || value < lowest || value > highest)
-        return std::nullopt;
-    return value;
+enum SimOptionId {
+    Help,
+    Link,
+    Save,
+    DialDelay,
+    Baud,
+    Quality,
+    Fast,
+    NoEcho,
+    // The faults, in the order of kFaultCounts.
+    Chatter,
+    CutBeforeEnd,
+    Nul,
+    Noise,
+    Lowercase,
+    HangUpMidPicture,
+};
+
+int FaultPlan::*const kFaultCounts[] = {
+    &FaultPlan::chatter, &FaultPlan::cutBeforeEnd, &FaultPlan::nul,
+    &FaultPlan::noise,   &FaultPlan::lowercase,    &FaultPlan::hangUpMidPicture,
+};
+
+// A fault spoils every picture, or with "=N" only the first N.
+const char kPictures[] = "eine Anzahl Bilder ab 1";
+const NumberRange kPictureCount{1, 1000000};
+
+const std::vector<ToolOption> kOptions = {
+    // "--help=..." has always been taken as "--help".
+    {Help, "-h", "--help", OptionValue::Optional},
+    {Link, nullptr, "--link", OptionValue::Required, "einen Pfad"},
+    {Save, nullptr, "--save", OptionValue::Required, "ein Verzeichnis"},
+    {DialDelay, nullptr, "--dial-delay", OptionValue::Required,
+     "eine Wartezeit in Millisekunden (0 bis 600000)", NumberRange{0, 600000}},
+    {Baud, nullptr, "--baud", OptionValue::Required,
+     "eine Geschwindigkeit in Bit/s (10 bis 4000000)", NumberRange{10, 4000000}},
+    {Quality, nullptr, "--quality", OptionValue::Required, "eine JPEG-Qualität (1 bis 100)",
+     NumberRange{1, 100}},
+    {Fast, nullptr, "--fast"},
+    {NoEcho, nullptr, "--no-echo"},
+    {Chatter, nullptr, "--chatter", OptionValue::Optional, kPictures, kPictureCount},
+    {CutBeforeEnd, nullptr, "--cut-before-end", OptionValue::Optional, kPictures, kPictureCount},
+    {Nul, nullptr, "--nul", OptionValue::Optional, kPictures, kPictureCount},
+    {Noise, nullptr, "--noise", OptionValue::Optional, kPictures, kPictureCount},
+    {Lowercase, nullptr, "--lowercase", OptionValue::Optional, kPictures, kPictureCount},
+    {HangUpMidPicture, nullptr, "--hangup-mid-picture", OptionValue::Optional, kPictures,
+     kPictureCount},
+};
+
+std::string NeedsValueText(const std::string& spelled, const ToolOption& option) {
+    return spelled + " braucht " + option.valueName + ".";
 }
 
-struct FaultFlag {
-    const char* name;
-    int FaultPlan::*count;
-};
-
-const FaultFlag kFaultFlags[] = {
-    {"--chatter", &FaultPlan::chatter},
-    {"--cut-before-end", &FaultPlan::cutBeforeEnd},
-    {"--nul", &FaultPlan::nul},
-    {"--noise", &FaultPlan::noise},
-    {"--lowercase", &FaultPlan::lowercase},
-    {"--hangup-mid-picture", &FaultPlan::hangUpMidPicture},
-};
+std::string FaultText(const OptionFault& fault) {
+    switch (fault.kind) {
+    case OptionFault::Kind::Unknown:
+        break;
+    case OptionFault::Kind::MissingValue:
+        return NeedsValueText(fault.spelled, *fault.option);
+    case OptionFault::Kind::UnwantedValue:
+        return "Option " + fault.spelled + " nimmt keinen Wert.";
+    case OptionFault::Kind::BadNumber:
+        // Only a fault's count is optional: "--nul=N braucht ...".
+        if (fault.option->value == OptionValue::Optional)
+            return NeedsValueText(fault.spelled + "=N", *fault.option);
+        return NeedsValueText(fault.spelled, *fault.option);
+    }
+    return "Unbekannte Option: " + fault.word;
+}
 
 } // namespace
 
 std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOptions& options) {
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        std::string name = argument;
-        std::optional<std::string> attached;
-        if (const auto equals = argument.find('=');
-            argument.rfind("--", 0) == 0 && equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            attached = argument.substr(equals + 1);
-        }
-
-        // Options that take a value, as "--name value" or "--name=value".
-        auto value = [&]() -> std::optional<std::string> {
-            if (attached)
-                return attached;
-            if (i + 1 < arguments.size())
-                return arguments[++i];
-            return std::nullopt;
-        };
-        auto needsValue = [&](const char* what) { return name + " braucht " + what + "."; };
-        auto noValue = [&]() { return "Option " + name + " nimmt keinen Wert."; };
-
-        if (name == "-h" || name == "--help") {
+    const CommandLine line = ReadCommandLine(arguments, kOptions, Names::Refused);
+    for (const OptionWord& word : line.words) {
+        const int id = word.option->id;
+        // A path is a value that must not be empty.
+        if ((id == Link || id == Save) && word.value->empty())
+            return NeedsValueText(word.spelled, *word.option);
+        switch (id) {
+        case Help:
             options.help = true;
-        } else if (name == "--link") {
-            const auto path = value();
-            if (!path || path->empty())
-                return needsValue("einen Pfad");
-            options.linkPath = *path;
-        } else if (name == "--save") {
-            const auto path = value();
-            if (!path || path->empty())
-                return needsValue("ein Verzeichnis");
-            options.saveDir = *path;
-        } else if (name == "--dial-delay") {
-            const auto text = value();
-            const auto ms = text ? ParseNumber(*text, 0, 600000) : std::nullopt;
-            if (!ms)
-                return needsValue("eine Wartezeit in Millisekunden (0 bis 600000)");
-            options.dialDelayMs = static_cast<int>(*ms);
-        } else if (name == "--baud") {
-            const auto text = value();
-            const auto baud = text ? ParseNumber(*text, 10, 4000000) : std::nullopt;
-            if (!baud)
-                return needsValue("eine Geschwindigkeit in Bit/s (10 bis 4000000)");
-            options.baud = *baud;
-        } else if (name == "--quality") {
-            const auto text = value();
-            const auto quality = text ? ParseNumber(*text, 1, 100) : std::nullopt;
-            if (!quality)
-                return needsValue("eine JPEG-Qualität (1 bis 100)");
-            options.quality = static_cast<int>(*quality);
-        } else if (name == "--fast") {
-            if (attached)
-                return noValue();
+            break;
+        case Link:
+            options.linkPath = *word.value;
+            break;
+        case Save:
+            options.saveDir = *word.value;
+            break;
+        case DialDelay:
+            options.dialDelayMs = static_cast<int>(word.number);
+            break;
+        case Baud:
+            options.baud = word.number;
+            break;
+        case Quality:
+            options.quality = static_cast<int>(word.number);
+            break;
+        case Fast:
             options.fast = true;
-        } else if (name == "--no-echo") {
-            if (attached)
-                return noValue();
+            break;
+        case NoEcho:
             options.echo = false;
-        } else {
-            const FaultFlag* fault = nullptr;
-            for (const FaultFlag& flag : kFaultFlags)
-                if (name == flag.name)
-                    fault = &flag;
-            if (!fault)
-                return "Unbekannte Option: " + argument;
-            // A fault spoils every picture, or with "=N" only the first N.
-            int count = FaultPlan::kEveryPicture;
-            if (attached) {
-                const auto n = ParseNumber(*attached, 1, 1000000);
-                if (!n)
-                    return name + "=N braucht eine Anzahl Bilder ab 1.";
-                count = static_cast<int>(*n);
-            }
-            options.faults.*(fault->count) = count;
+            break;
+        default: // a fault
+            options.faults.*kFaultCounts[id - Chatter] =
+                word.value ? static_cast<int>(word.number) : FaultPlan::kEveryPicture;
+            break;
         }
     }
-    return {};
+    return line.fault ? FaultText(*line.fault) : std::string();
 }
 
 std::string SimHelpText(const std::string& programName) {

@@ -6,13 +6,14 @@
 #include "platform/files.h"
 #include "tools/capture/capture_run.h"
 #include "tools/capture/stop_signals.h"
+#include "tools/options/tool_options.h"
 
 #include <QCoreApplication>
-#include <cerrno>
-#include <cstdlib>
+#include <cstdint>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -85,15 +86,61 @@ public:
     std::string message;
 };
 
-std::optional<long> ParseNumber(const std::string& text, long lowest, long highest) {
-    if (text.empty() || text[0] < '0' || text[0] > '9')
-        return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || value < lowest || value > highest)
-        return std::nullopt;
-    return value;
+enum CaptureOptionId {
+    Help,
+    Port,
+    Speed,
+    DataBits,
+    Stem,
+    Phone,
+    Flash,
+    Direct,
+    Large,
+    Every,
+    Continuous,
+    DialFirst,
+    PictureTimeout,
+};
+
+const std::vector<ToolOption> kOptions = {
+    {Help, "-h", "--help"},
+    {Port, "-p", "--port", OptionValue::Required, "einen Port"},
+    {Speed, "-s", "--geschwindigkeit", OptionValue::Required, "eine Geschwindigkeit",
+     NumberRange{1, 4000000}},
+    {DataBits, "-b", "--datenbits", OptionValue::Required, "eine Anzahl Datenbits",
+     NumberRange{5, 8}},
+    {Stem, "-n", "--name", OptionValue::Required, "einen Namen"},
+    {Phone, "-t", "--telefon", OptionValue::Required, "eine Telefonnummer"},
+    {Flash, nullptr, "--blitz"},
+    {Direct, nullptr, "--direkt"},
+    {Large, nullptr, "--gross"},
+    {Large, nullptr, "--groß"},
+    {Every, nullptr, "--alle", OptionValue::Required, "eine Anzahl Minuten",
+     NumberRange{1, CaptureSession::kMaxIntervalMinutes}},
+    {Continuous, nullptr, "--fortlaufend"},
+    {DialFirst, nullptr, "--anwahl"},
+    {PictureTimeout, nullptr, "--wartezeit", OptionValue::Required, "eine Anzahl Sekunden",
+     NumberRange{1, 86400}},
+};
+
+std::string MissingValueText(const std::string& spelled, const ToolOption& option) {
+    return "Option " + spelled + " braucht " + option.valueName;
+}
+
+std::string FaultText(const OptionFault& fault) {
+    switch (fault.kind) {
+    case OptionFault::Kind::Unknown:
+        break;
+    case OptionFault::Kind::MissingValue:
+        return MissingValueText(fault.spelled, *fault.option);
+    case OptionFault::Kind::UnwantedValue:
+        return "Option " + fault.spelled + " nimmt keinen Wert";
+    case OptionFault::Kind::BadNumber:
+        return "'" + fault.value + "' ist für " + fault.spelled + " nicht gültig, erlaubt sind " +
+               std::to_string(fault.option->number->lowest) + " bis " +
+               std::to_string(fault.option->number->highest);
+    }
+    return "Unbekannte Option " + fault.word;
 }
 
 // "COM<n>" names a port of the program, anything else a device.
@@ -121,68 +168,57 @@ Arguments ParseArguments(int argc, char** argv) {
     std::optional<std::string> port;
     bool interval = false;
     bool continuous = false;
-    for (int index = 1; index < argc; ++index) {
-        std::string name = argv[index];
-        std::optional<std::string> attached;
-        if (const auto equals = name.find('=');
-            name.rfind("--", 0) == 0 && equals != std::string::npos) {
-            attached = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        auto value = [&](const char* what) {
-            if (attached)
-                return *attached;
-            if (index + 1 >= argc)
-                throw UsageError("Option " + name + " braucht " + what);
-            return std::string(argv[++index]);
-        };
-        auto number = [&](const char* what, long lowest, long highest) {
-            const std::string text = value(what);
-            const auto parsed = ParseNumber(text, lowest, highest);
-            if (!parsed)
-                throw UsageError("'" + text + "' ist für " + name + " nicht gültig, erlaubt sind " +
-                                 std::to_string(lowest) + " bis " + std::to_string(highest));
-            return static_cast<std::int32_t>(*parsed);
-        };
-        auto flag = [&](bool& target) {
-            if (attached)
-                throw UsageError("Option " + name + " nimmt keinen Wert");
-            target = true;
-        };
-
-        if (name == "-h" || name == "--help") {
-            flag(arguments.help);
-        } else if (name == "-p" || name == "--port") {
-            port = value("einen Port");
-        } else if (name == "-s" || name == "--geschwindigkeit") {
-            run.port.speed = std::to_string(number("eine Geschwindigkeit", 1, 4000000));
-        } else if (name == "-b" || name == "--datenbits") {
-            run.port.dataBits = std::to_string(number("eine Anzahl Datenbits", 5, 8));
-        } else if (name == "-n" || name == "--name") {
-            run.stem = value("einen Namen");
+    const CommandLine line =
+        ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc), kOptions, Names::Refused);
+    for (const OptionWord& word : line.words) {
+        const auto number = static_cast<std::int32_t>(word.number);
+        switch (word.option->id) {
+        case Help:
+            arguments.help = true;
+            break;
+        case Port:
+            port = word.value;
+            break;
+        case Speed:
+            run.port.speed = std::to_string(number);
+            break;
+        case DataBits:
+            run.port.dataBits = std::to_string(number);
+            break;
+        case Stem:
+            run.stem = *word.value;
             if (run.stem.empty())
-                throw UsageError("Option " + name + " braucht einen Namen");
-        } else if (name == "-t" || name == "--telefon") {
-            run.phoneNumber = value("eine Telefonnummer");
-        } else if (name == "--blitz") {
-            flag(run.flash);
-        } else if (name == "--direkt") {
-            flag(run.direct);
-        } else if (name == "--gross" || name == "--groß") {
-            flag(run.large);
-        } else if (name == "--alle") {
-            run.minutes = number("eine Anzahl Minuten", 1, CaptureSession::kMaxIntervalMinutes);
+                throw UsageError(MissingValueText(word.spelled, *word.option));
+            break;
+        case Phone:
+            run.phoneNumber = *word.value;
+            break;
+        case Flash:
+            run.flash = true;
+            break;
+        case Direct:
+            run.direct = true;
+            break;
+        case Large:
+            run.large = true;
+            break;
+        case Every:
+            run.minutes = number;
             interval = true;
-        } else if (name == "--fortlaufend") {
-            flag(continuous);
-        } else if (name == "--anwahl") {
-            flag(run.dialFirst);
-        } else if (name == "--wartezeit") {
-            run.pictureTimeoutSeconds = number("eine Anzahl Sekunden", 1, 86400);
-        } else {
-            throw UsageError("Unbekannte Option " + std::string(argv[index]));
+            break;
+        case Continuous:
+            continuous = true;
+            break;
+        case DialFirst:
+            run.dialFirst = true;
+            break;
+        case PictureTimeout:
+            run.pictureTimeoutSeconds = number;
+            break;
         }
     }
+    if (line.fault)
+        throw UsageError(FaultText(*line.fault));
     if (interval && continuous)
         throw UsageError("--alle und --fortlaufend schließen einander aus");
     run.mode = interval     ? CaptureRunOptions::Mode::Interval

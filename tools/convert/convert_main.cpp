@@ -1,15 +1,14 @@
 // merlon-convert: turns recordings (terminal captures holding a picture
 // stream) into JPEG files, one line of report per recording.
-#include "capture/hex_capture.h"
+#include "camera/recording_conversion.h"
 #include "capture/recording_text.h"
 #include "platform/files.h"
 #include "platform/user_error.h"
+#include "tools/options/tool_options.h"
 
-#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -55,28 +54,53 @@ public:
     std::string message;
 };
 
+enum ConvertOptionId { Help, Output, Directory };
+
+const std::vector<ToolOption> kOptions = {
+    {Help, "-h", "--help"},
+    {Output, "-o", nullptr, OptionValue::Required, "einen Namen"},
+    {Directory, "-d", nullptr, OptionValue::Required, "einen Namen"},
+};
+
+std::string FaultText(const OptionFault& fault) {
+    switch (fault.kind) {
+    case OptionFault::Kind::MissingValue:
+        return "Option " + fault.spelled + " braucht " + fault.option->valueName;
+    case OptionFault::Kind::Unknown:
+    case OptionFault::Kind::UnwantedValue: // "--help=x" is no option of this program
+    case OptionFault::Kind::BadNumber:
+        break;
+    }
+    return "Unbekannte Option " + fault.word;
+}
+
+// Recordings may stand anywhere among the options; after "--" every word is
+// one, and "-" alone is a name too.
 Options ParseArguments(int argc, char** argv) {
     Options options;
-    bool onlyNames = false;
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
-        if (onlyNames || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.recordings.push_back(argument);
-        } else if (argument == "--") {
-            onlyNames = true;
-        } else if (argument == "--help" || argument == "-h") {
+    const CommandLine line =
+        ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc), kOptions, Names::Accepted);
+    for (const OptionWord& word : line.words) {
+        if (!word.option) {
+            options.recordings.push_back(word.spelled);
+            continue;
+        }
+        switch (word.option->id) {
+        case Help:
             options.help = true;
-        } else if (argument == "-o" || argument == "-d") {
-            auto& target = argument == "-o" ? options.output : options.directory;
+            break;
+        case Output:
+        case Directory: {
+            auto& target = word.option->id == Output ? options.output : options.directory;
             if (target)
-                throw UsageError("Option " + argument + " ist doppelt angegeben");
-            if (index + 1 >= argc)
-                throw UsageError("Option " + argument + " braucht einen Namen");
-            target = argv[++index];
-        } else {
-            throw UsageError("Unbekannte Option " + argument);
+                throw UsageError("Option " + word.spelled + " ist doppelt angegeben");
+            target = word.value;
+            break;
+        }
         }
     }
+    if (line.fault)
+        throw UsageError(FaultText(*line.fault));
     if (options.help)
         return options;
     if (options.recordings.empty())
@@ -94,36 +118,6 @@ std::string OutputName(const Options& options, const std::string& recording) {
     if (options.directory)
         return JpgNameInDirectory(*options.directory, recording);
     return ReplaceExtensionWithJpg(recording);
-}
-
-bool SameFile(const std::string& first, const std::string& second) {
-    struct stat a {};
-    struct stat b {};
-    return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// The same steps as the menu's conversion: load with the recording rules,
-// decode, write whatever was decoded. The text is widened where it lies, so
-// that a recording costs one buffer of its own size and is copied nowhere.
-void Convert(const std::string& recording, const std::string& output) {
-    RecordingText text = ReadRecording(recording);
-    // Writing the picture over its own recording would lose the recording.
-    if (SameFile(recording, output))
-        throw UserError::withDetail("Datei %s ist der Mitschnitt selbst und wird nicht ersetzt",
-                                    output);
-    if (const std::size_t added = CountLoneLineBreaks(text.view())) {
-        const std::size_t length = text.size();
-        text.resize(length + added);
-        WidenLineBreaks(text.data(), length, added);
-    }
-    const DecodedCapture decoded = DecodeHexCapture(text.view());
-    text.checkWhole();
-    text = RecordingText(); // gives the recording's memory back before writing
-    WriteFileReplacing(output, decoded.bytes);
-    std::cout << output << ": " << decoded.bytes.size()
-              << (decoded.bytes.size() == 1 ? " Byte, " : " Bytes, ")
-              << (decoded.endSeen ? "Endemarke gesehen" : "keine Endemarke") << std::endl;
 }
 
 } // namespace
@@ -145,7 +139,8 @@ int main(int argc, char** argv) {
     int exitCode = kExitOk;
     for (const std::string& recording : options.recordings) {
         try {
-            Convert(recording, OutputName(options, recording));
+            const std::string output = OutputName(options, recording);
+            std::cout << ConversionReport(output, ConvertRecording(recording, output)) << std::endl;
         } catch (const UserError& error) {
             std::cerr << "merlon-convert: " << error.what() << std::endl;
             exitCode = kExitFailed;
