@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio> // renameat2
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
@@ -238,7 +239,13 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
         throw UserError(kWriteFailed);
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view bytes) {
+namespace {
+
+// The bytes in a hidden file beside `path`, flushed to the disk; returns its
+// name. A dot in front keeps the part file out of "*.jpg" listings; the
+// process id and a counter keep two writers apart, and O_EXCL never reuses a
+// file. The part file is removed on failure.
+std::string WritePartFile(const std::string& path, std::string_view bytes) {
     RefuseNulInName(path);
     const std::size_t slash = path.rfind('/');
     const std::string folder =
@@ -247,8 +254,6 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     if (base.empty())
         throw UserError::withDetail(kCannotCreate, path);
 
-    // A dot in front keeps the part file out of "*.jpg" listings; the process
-    // id and a counter keep two writers apart. O_EXCL never reuses a file.
     static unsigned counter = 0;
     std::string partName;
     int fd = -1;
@@ -268,10 +273,73 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
         ::unlink(partName.c_str());
         throw UserError(kWriteFailed);
     }
+    return partName;
+}
+
+bool Unsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP ||
+           error == EPERM;
+}
+
+// Gives the part file the name unless a file holds it already. 0 when
+// published, EEXIST when the name is taken, another errno when it failed.
+// Each method falls back to the next where the file system refuses it.
+int PublishWithoutReplacing(const std::string& part, const std::string& name,
+                            PublishMethod method) {
+    if (method == PublishMethod::Best) {
+        if (::renameat2(AT_FDCWD, part.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+            return 0;
+        if (!Unsupported(errno))
+            return errno;
+    }
+    if (method != PublishMethod::ReserveThenRename) {
+        if (::link(part.c_str(), name.c_str()) == 0) {
+            ::unlink(part.c_str());
+            return 0;
+        }
+        if (!Unsupported(errno))
+            return errno;
+    }
+    // No atomic way: take the name with an empty file first, so that nobody
+    // else can, then move the picture over our own reservation.
+    const int reserved = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (reserved < 0)
+        return errno;
+    ::close(reserved);
+    if (::rename(part.c_str(), name.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(name.c_str());
+        return error;
+    }
+    return 0;
+}
+
+} // namespace
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    const std::string partName = WritePartFile(path, bytes);
     if (::rename(partName.c_str(), path.c_str()) != 0) {
         ::unlink(partName.c_str());
         throw UserError::withDetail(kCannotCreate, path);
     }
+}
+
+std::string WriteNewFile(const std::function<std::string(int)>& nameFor, std::string_view bytes,
+                         PublishMethod method) {
+    const std::string first = nameFor(1);
+    const std::string partName = WritePartFile(first, bytes);
+    for (int number = 1; number <= kMostNameNumbers; ++number) {
+        const std::string name = number == 1 ? first : nameFor(number);
+        if (name.find('\0') != std::string::npos)
+            break;
+        const int result = PublishWithoutReplacing(partName, name, method);
+        if (result == 0)
+            return name;
+        if (result != EEXIST)
+            break;
+    }
+    ::unlink(partName.c_str());
+    throw UserError::withDetail(kCannotCreate, first);
 }
 
 void IgnoreFileSizeSignal() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -74,6 +75,24 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes);
 // whatever stops the program or the machine. The temporary file is removed
 // on failure. Same messages as WriteFileReplacing.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// How a new file is published without replacing another. Best is a rename
+// that refuses to replace (renameat2 with RENAME_NOREPLACE); where the file
+// system refuses that, a hard link and an unlink; where that fails too, the
+// name is first reserved with an empty file (O_CREAT | O_EXCL) and the file
+// moved over it. Tests pick a fallback directly.
+enum class PublishMethod { Best, LinkThenUnlink, ReserveThenRename };
+
+// How many names WriteNewFile tries before it gives up.
+constexpr int kMostNameNumbers = 10000;
+
+// Like WriteFileAtomically, but never replaces a file: the bytes go under
+// nameFor(1), or where that name is taken (also by a file that appeared while
+// they were written) under nameFor(2), nameFor(3), ... All names lie in the
+// folder of nameFor(1). Returns the name the file got. Same messages, naming
+// nameFor(1).
+std::string WriteNewFile(const std::function<std::string(int)>& nameFor, std::string_view bytes,
+                         PublishMethod method = PublishMethod::Best);
 
 // Exceeding the file-size limit then makes write() fail with EFBIG instead of
 // killing the process. WriteFileReplacing does this before its first write;

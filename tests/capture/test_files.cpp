@@ -316,6 +316,59 @@ private slots:
             QCOMPARE(status.st_mode & 0777, mode_t{0640});
     }
 
+    // A new picture never replaces a file: a taken name gets "_2", also when
+    // the file appears only while the picture is being written, whichever
+    // way the file system lets it be published.
+    void newFileNeverReplaces_data() {
+        QTest::addColumn<int>("method");
+        QTest::addColumn<QString>("taken");    // files there before: "" none, "1", "12"
+        QTest::addColumn<bool>("appearsLate"); // "bild.jpg" made once the name is asked for
+        QTest::addColumn<QString>("published");
+        for (const auto& [method, name] :
+             {std::pair{PublishMethod::Best, "rename"},
+              std::pair{PublishMethod::LinkThenUnlink, "link"},
+              std::pair{PublishMethod::ReserveThenRename, "reserve"}}) {
+            const int m = static_cast<int>(method);
+            QTest::addRow("%s: free", name) << m << "" << false << "bild.jpg";
+            QTest::addRow("%s: taken", name) << m << "1" << false << "bild_2.jpg";
+            QTest::addRow("%s: two taken", name) << m << "12" << false << "bild_3.jpg";
+            QTest::addRow("%s: appears after the name was chosen", name)
+                << m << "" << true << "bild_2.jpg";
+        }
+    }
+    void newFileNeverReplaces() {
+        QFETCH(int, method);
+        QFETCH(QString, taken);
+        QFETCH(bool, appearsLate);
+        QTemporaryDir folder;
+        auto nameFor = [&](int number) {
+            return folder
+                .filePath(number == 1 ? QStringLiteral("bild.jpg")
+                                      : QStringLiteral("bild_%1.jpg").arg(number))
+                .toStdString();
+        };
+        for (const QChar number : taken)
+            Store(QString::fromStdString(nameFor(number.digitValue())), "alt");
+        const std::string bytes = SampleBytes(5000);
+        bool madeLate = false;
+        const std::string published = WriteNewFile(
+            [&](int number) {
+                if (appearsLate && !madeLate) {
+                    madeLate = true;
+                    Store(QString::fromStdString(nameFor(1)), "alt");
+                }
+                return nameFor(number);
+            },
+            bytes, static_cast<PublishMethod>(method));
+        QTEST(QString::fromStdString(published).section(u'/', -1), "published");
+        QVERIFY(Slurp(QString::fromStdString(published)) == bytes);
+        QStringList others = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+        others.removeOne(QString::fromStdString(published).section(u'/', -1));
+        QCOMPARE(others.size(), taken.size() + (appearsLate ? 1 : 0)); // no part file left
+        for (const QString& other : others)
+            QVERIFY(Slurp(folder.filePath(other)) == "alt");
+    }
+
     // A limit on file size stands in for a full disk: the write stops short.
     void shortWriteKeepsWhatWasWritten() {
         const QString path = dir_.filePath("limited.jpg");
