@@ -1,0 +1,182 @@
+// What the station leaves beside its pictures: the command after each
+// picture (how it is called, a failing, a hanging and a slow one) and the
+// metrics file.
+#include "tools/capture/picture_hook.h"
+#include "tools/capture/station_metrics.h"
+
+#include <QtTest>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+QString contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Children of this process that ended but were never reaped.
+int zombieChildren() {
+    int zombies = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QString stat = contentOf(QStringLiteral("/proc/%1/stat").arg(entry));
+        const QStringList fields = stat.mid(stat.lastIndexOf(u')') + 2).split(u' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == ::getpid() && fields[0] == u"Z")
+            ++zombies;
+    }
+    return zombies;
+}
+
+struct HookRig {
+    QTemporaryDir folder;
+    QStringList reported;
+    std::unique_ptr<PictureHook> hook;
+
+    // The script becomes the command's file, so that it gets the picture's
+    // path as its $1 the way a user's own script would.
+    explicit HookRig(const QString& script, HookLimits limits = {}) {
+        QFile file(folder.filePath("hook.sh"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(script.toUtf8());
+        hook = std::make_unique<PictureHook>(
+            "sh '" + file.fileName().toStdString() + "'",
+            [this](const std::string& line) { reported << QString::fromStdString(line); }, limits);
+    }
+    PictureHook::Picture picture(const QString& name, int attempt = 1) const {
+        return {folder.filePath(name).toStdString(), 1234, "2026-12-09T04:10:00+01:00", attempt};
+    }
+    bool waitUntilIdle(int timeoutMs = 10000) const {
+        QElapsedTimer clock;
+        clock.start();
+        while (hook->busy() && clock.elapsed() < timeoutMs)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return !hook->busy();
+    }
+};
+
+} // namespace
+
+class StationOutputsTest : public QObject {
+    Q_OBJECT
+private slots:
+    // As merlon-capture does: the hook must get them back.
+    void initTestCase() {
+        std::signal(SIGPIPE, SIG_IGN);
+        std::signal(SIGXFSZ, SIG_IGN);
+    }
+
+    // The path is an argument, never command text; the environment says the
+    // rest; input is empty, the group its own, the ignored signals restored.
+    void hookGetsThePictureSafely() {
+        HookRig rig(QStringLiteral("cd \"$(dirname \"$1\")\" && printf '%s\\n' \"$1\" "
+                                   "\"$MERLON_DATEI\" \"$MERLON_BYTES\" \"$MERLON_ZEIT\" "
+                                   "\"$MERLON_VERSUCH\" >seen && cat >stdin && "
+                                   "cut -d' ' -f5 /proc/$$/stat >group && echo $PPID >pid && "
+                                   "grep SigIgn /proc/$$/status >ignored"));
+        const QString name = QStringLiteral("Hof $(touch boese); x.jpg");
+        rig.hook->picture(rig.picture(name, 2));
+        QVERIFY(rig.waitUntilIdle());
+        const QString path = rig.folder.filePath(name);
+        QCOMPARE(contentOf(rig.folder.filePath("seen")),
+                 path + "\n" + path + "\n1234\n2026-12-09T04:10:00+01:00\n2\n");
+        QVERIFY(!QFile::exists(rig.folder.filePath("boese")));
+        QCOMPARE(contentOf(rig.folder.filePath("stdin")), QString());
+        // The group is the one of the shell merlon-capture started, not ours.
+        QCOMPARE(contentOf(rig.folder.filePath("group")), contentOf(rig.folder.filePath("pid")));
+        QVERIFY(contentOf(rig.folder.filePath("group")).trimmed().toInt() != ::getpgrp());
+        const qulonglong ignored = contentOf(rig.folder.filePath("ignored"))
+                                       .section(u'\t', 1)
+                                       .trimmed()
+                                       .toULongLong(nullptr, 16);
+        QCOMPARE(ignored & ((1ull << (SIGPIPE - 1)) | (1ull << (SIGXFSZ - 1))), 0ull);
+        QCOMPARE(rig.hook->counts().ok, 1u);
+        QVERIFY(rig.reported.isEmpty());
+    }
+
+    void hookFailureIsOneLine_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("exit code") << "exit 3"
+                                   << "Der Befehl nach dem Bild %1 endete mit Rückgabewert 3";
+        QTest::newRow("signal") << "kill -KILL $PPID"
+                                << "Der Befehl nach dem Bild %1 wurde durch Signal 9 (Killed) "
+                                   "beendet";
+    }
+    void hookFailureIsOneLine() {
+        QFETCH(QString, command);
+        QFETCH(QString, line);
+        HookRig rig(command);
+        rig.hook->picture(rig.picture("a.jpg"));
+        QVERIFY(rig.waitUntilIdle());
+        QCOMPARE(rig.reported, QStringList{line.arg(rig.folder.filePath("a.jpg"))});
+        QCOMPARE(rig.hook->counts().failed, 1u);
+        QCOMPARE(zombieChildren(), 0);
+    }
+
+    // A command that ignores SIGTERM and leaves a child behind: the group is
+    // killed, the run reported, and the next picture's command runs at once.
+    void hangingHookIsEnded() {
+        HookRig rig(QStringLiteral("if [ \"$MERLON_VERSUCH\" = 1 ]; then trap '' TERM; "
+                                   "sleep 60 & sleep 60; else touch \"$1\"; fi"),
+                    {300, 300});
+        QElapsedTimer clock;
+        clock.start();
+        rig.hook->picture(rig.picture("haengt.jpg", 1));
+        rig.hook->picture(rig.picture("danach.jpg", 2));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(rig.folder.filePath("danach.jpg")), 10000);
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(rig.waitUntilIdle());
+        QCOMPARE(rig.hook->counts().timedOut, 1u);
+        QCOMPARE(rig.hook->counts().ok, 1u);
+        QCOMPARE(rig.reported.size(), 1);
+        QVERIFY(rig.reported.first().contains(QStringLiteral("läuft länger als 300 ms")));
+        QCOMPARE(zombieChildren(), 0);
+    }
+
+    // Pictures faster than the command: the one running finishes, only the
+    // newest waiting one follows, the others are counted and reported.
+    void hookBacklogKeepsTheNewest() {
+        HookRig rig(QStringLiteral("sleep 0.3; basename \"$1\" >>\"$(dirname \"$1\")/log\""));
+        for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"})
+            rig.hook->picture(rig.picture(name));
+        QVERIFY(rig.waitUntilIdle());
+        QCOMPARE(contentOf(rig.folder.filePath("log")), QStringLiteral("1.jpg\n4.jpg\n"));
+        QCOMPARE(rig.hook->counts().skipped, 2u);
+        QCOMPARE(rig.hook->counts().ok, 2u);
+        QCOMPARE(rig.reported.size(), 2);
+        QVERIFY(rig.reported.first().contains(rig.folder.filePath("2.jpg")));
+    }
+
+    void metricsNameEverySeriesAndReplaceTheFile() {
+        StationMetrics metrics("tty\"USB\\0");
+        metrics.count(StationMetrics::Counter::Pictures, "damaged");
+        metrics.count(StationMetrics::Counter::Attempts, "damaged");
+        metrics.count(StationMetrics::Counter::Dials, "busy", 2);
+        metrics.setIntervalSeconds(600);
+        const QString text = QString::fromStdString(metrics.text());
+        const QString port = QStringLiteral("port=\"tty\\\"USB\\\\0\"");
+        QVERIFY(
+            text.contains("merlon_capture_pictures_total{" + port + ",verdict=\"damaged\"} 1\n"));
+        QVERIFY(text.contains("merlon_capture_pictures_total{" + port + ",verdict=\"sound\"} 0\n"));
+        QVERIFY(text.contains("merlon_capture_dials_total{" + port + ",result=\"busy\"} 2\n"));
+        QVERIFY(text.contains("merlon_capture_interval_seconds{" + port + "} 600\n"));
+        // Every sample line names the port; every family says its type.
+        for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
+            QVERIFY2(line.startsWith(u'#') || line.contains(port), qPrintable(line));
+        QCOMPARE(text.count(QStringLiteral("# TYPE ")), 9);
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
+                                 metrics.count(StationMetrics::Counter::Dials, "bald"));
+
+        QTemporaryDir folder;
+        const QString path = folder.filePath("merlon.prom");
+        metrics.writeTo(path.toStdString());
+        metrics.count(StationMetrics::Counter::Pictures, "sound");
+        metrics.writeTo(path.toStdString());
+        QCOMPARE(contentOf(path), QString::fromStdString(metrics.text()));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"merlon.prom"});
+    }
+};
+
+QTEST_GUILESS_MAIN(StationOutputsTest)
+#include "test_station_outputs.moc"

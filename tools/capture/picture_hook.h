@@ -1,0 +1,81 @@
+// The command merlon-capture runs after each sound picture (--danach): an
+// upload, a copy to a web server, a notification. It runs beside the
+// capture and never holds it up: one run at a time, at most one picture
+// waiting, a newer picture replacing the waiting one (the one replaced is
+// counted as skipped). A run that takes too long is ended, its whole process
+// group with it. Every run is reaped; nothing is left behind.
+//
+// The command is run as /bin/sh -c 'BEFEHL "$@"' merlon-capture PATH, so the
+// picture's path is an argument, never pasted into the command's text; its
+// environment adds MERLON_DATEI, MERLON_BYTES, MERLON_ZEIT and
+// MERLON_VERSUCH; its standard input is /dev/null and what it prints goes to
+// merlon-capture's standard error, never between the picture lines.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QProcess>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+// How long a run may take before its group gets SIGTERM, and how long after
+// that SIGKILL follows.
+struct HookLimits {
+    int runMs = 10 * 60 * 1000;
+    int killAfterMs = 5 * 1000;
+};
+
+class PictureHook : public QObject {
+    Q_OBJECT
+public:
+    struct Picture {
+        std::string path; // absolute
+        std::int64_t bytes = 0;
+        std::string time; // ISO 8601 with the UTC offset
+        int attempt = 1;
+    };
+    // How runs ended, for the station's metrics.
+    struct Counts {
+        std::uint64_t ok = 0;
+        std::uint64_t failed = 0;
+        std::uint64_t timedOut = 0;
+        std::uint64_t skipped = 0;
+    };
+
+    // report gets each German line meant for standard error (without the
+    // program's prefix).
+    PictureHook(std::string command, std::function<void(const std::string&)> report,
+                HookLimits limits = HookLimits());
+    // A run still going is ended the same way as one that takes too long.
+    ~PictureHook() override;
+
+    // Runs the command for this picture now, or after the run in progress.
+    void picture(const Picture& picture);
+
+    const Counts& counts() const { return counts_; }
+    bool busy() const { return process_ != nullptr; }
+
+signals:
+    // A run has ended, however (counts() tells).
+    void runEnded();
+
+private:
+    void start(const Picture& picture);
+    void ended(int exitCode, QProcess::ExitStatus status);
+    void signalGroup(int signal);
+
+    std::string command_;
+    std::function<void(const std::string&)> report_;
+    HookLimits limits_;
+    Counts counts_;
+    std::unique_ptr<QProcess> process_;
+    std::string running_; // the picture of the run in progress, for messages
+    std::optional<Picture> waiting_;
+    QTimer tooLong_;
+    QTimer kill_;
+    bool ending_ = false;
+};
