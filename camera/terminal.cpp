@@ -4,8 +4,6 @@
 #include "platform/user_error.h"
 #include "serial/integer_field.h"
 
-#include <algorithm>
-
 Terminal::Terminal(QTimer& captureTimer, ReceivedText& received, QObject* parent)
     : QObject(parent), captureTimer_(captureTimer), received_(received) {
     pollTimer_.setInterval(20);
@@ -68,9 +66,7 @@ void Terminal::poll() {
     // that the text keeps pace with fast lines.
     if (status == PortStatus::Ok && chunk.size() >= kComChunkBytes)
         status = ReadComWaiting(ComHandle, chunk);
-    chunk.erase(std::remove(chunk.begin(), chunk.end(), '\0'), chunk.end());
-    if (!chunk.empty())
-        received_.append(chunk);
+    received_.append(chunk);
     if (status == PortStatus::Vanished)
         reportDroppedLine();
 }

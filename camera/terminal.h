@@ -48,8 +48,8 @@ public:
     // Send: writes the command field and a carriage return; dropped silently
     // while not connected.
     void send();
-    // Takes what has arrived and appends it. A NUL byte on the line is noise:
-    // it is dropped alone, the bytes after it are kept.
+    // Takes what has arrived and appends it to the received text, whose rule
+    // drops a NUL byte alone (noise on the line) and keeps the bytes after it.
     void poll();
 
 signals:

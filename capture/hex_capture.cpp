@@ -11,8 +11,7 @@
 namespace {
 
 constexpr char kSpace = ' ';
-// The start marker and the two characters after it are skipped together.
-constexpr std::size_t kStartSkip = 7;
+constexpr std::size_t kStartSkip = kCaptureStartSkip;
 
 constexpr int HexDigitValue(unsigned char c) {
     if (c >= '0' && c <= '9')

@@ -18,6 +18,10 @@ struct DecodedCapture {
 
 DecodedCapture DecodeHexCapture(std::string_view text);
 
+// The start marker "CAM_B" and the two characters after it (CR LF, as the
+// board sends them), which the decoder skips together before the first pair.
+constexpr std::size_t kCaptureStartSkip = 7;
+
 enum class HexDigitCase { Upper, Lower };
 
 // Each byte as two hexadecimal digits and a space, the way the board sends a

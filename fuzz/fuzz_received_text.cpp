@@ -1,7 +1,7 @@
 // The received-text model under random appends, edits, caret moves and
 // selections, checked after every step against a plain model: the text kept
 // as a string, its lines and the selection worked out afresh each time.
-#include "windows/received_text_model.h"
+#include "camera/received_text_model.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,10 @@
-// Reading and decoding JPEG files with libjpeg, bounded in memory and time
-// whatever the file declares: the header alone when a picture is loaded, the
-// pixels, shrunk to the size they will be shown at, when it is first drawn.
+// Decoding JPEG files into pictures to show, bounded in memory and time
+// whatever the file declares: the pixels, shrunk to the size they will be
+// shown at, when a picture is first drawn. libjpeg's side (the header, the
+// limits, the rows) is picture/jpeg_reading.h.
 #pragma once
+
+#include "picture/jpeg_reading.h"
 
 #include <QImage>
 
@@ -9,54 +12,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-// The most pixels a picture may declare: above every camera's (50 megapixels
-// and a little more for medium format), and small enough that decoding any
-// file of this size, however crafted, takes a fraction of a second. Larger
-// declarations fail with libjpeg's JERR_IMAGE_TOO_BIG.
-constexpr long long kJpegMaxPixels = 60'000'000;
-// libjpeg may use this much memory for one picture; beyond it the library
-// gives up with its own error instead of taking gigabytes.
-constexpr long kJpegMemoryLimit = 256L * 1024 * 1024;
-// Real progressive pictures have a dozen scans or so. After this many the input
-// is treated as ended, so a file of endless tiny scans shows what it has.
-constexpr int kJpegMaxScans = 300;
-// Every scan goes over all blocks of its components, however few bytes it
-// carries. Once the scans of a picture have gone over this many blocks (under
-// a second's work) the input is treated as ended too; real pictures need a
-// small fraction of it.
-constexpr long long kJpegMaxScanBlocks = 50'000'000;
-
-enum class JpegColorSpace { Unknown, Grey, Rgb, YCbCr, Cmyk, Ycck };
-
-struct JpegHeader {
-    int width = 0;
-    int height = 0;
-    int components = 0;
-    JpegColorSpace colorSpace = JpegColorSpace::Unknown;
-    bool multiScan = false;
-};
-
-// "JPEG-Fehler #<code>" with the library's message code.
-std::string JpegErrorMessage(int code);
-
-// Reads the header of a non-empty file's bytes; throws UserError with
-// JpegErrorMessage when libjpeg rejects them.
-JpegHeader ReadJpegHeader(const std::string& bytes);
-
-// A scaling libjpeg applies while decoding (num / denom, in lowest terms) and
-// the picture size it gives.
-struct JpegScale {
-    int num = 1;
-    int denom = 1;
-    int width = 0;
-    int height = 0;
-};
-
-// The smallest of libjpeg's scalings n/8 (n = 1 … 8) whose output still
-// covers the box in both directions; in a direction where the picture is
-// smaller than the box it keeps its full size.
-JpegScale ChooseJpegScale(int width, int height, int boxWidth, int boxHeight);
 
 enum class JpegScaling {
     FitBox,   // decode scaled and shrink rows so the result is about the box size
@@ -99,7 +54,7 @@ private:
 };
 
 // Never throws for anything in the bytes: libjpeg's errors end up in
-// errorCode, its warnings are dropped, and missing data shows as libjpeg pads
-// it.
+// errorCode, its warnings are not shown, and missing data shows as libjpeg
+// pads it.
 JpegDecodeResult DecodeJpeg(const std::string& bytes, int boxWidth, int boxHeight,
                             JpegScaling scaling = JpegScaling::FitBox);

@@ -2,6 +2,8 @@
 // of pixels, so that showing a huge picture never needs a full-size buffer.
 #pragma once
 
+#include "picture/jpeg_reading.h"
+
 #include <QImage>
 
 #include <cstdint>
@@ -9,13 +11,8 @@
 
 class ScanlineReducer {
 public:
-    // How the samples of one decoded row are laid out.
-    enum class Layout {
-        Grey,      // 1 byte a pixel
-        Rgb,       // 3 bytes a pixel
-        Cmyk,      // 4 bytes a pixel, ink amounts as stored by most programs
-        AdobeCmyk, // 4 bytes a pixel, inverted, as Adobe applications store them
-    };
+    // How the samples of one decoded row are laid out, as libjpeg gives them.
+    using Layout = JpegSampleLayout;
 
     // Rows of sourceWidth pixels, sourceHeight of them, shrink by factorX ×
     // factorY (each at least 1); cells at the right and bottom edges may be

@@ -1,5 +1,6 @@
 #include "windows/received_text_accessible.h"
 
+#include "camera/received_text.h"
 #include "picture/accessibility_clients.h"
 #include "windows/received_text_view.h"
 #include "windows/widget_text.h"
@@ -16,25 +17,6 @@ namespace {
 
 int ToOffset(std::size_t position) {
     return static_cast<int>(std::min<std::size_t>(position, INT_MAX));
-}
-
-// One character per byte, NUL included, so that offsets stay byte positions.
-QString Characters(std::string_view bytes) {
-    QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (unsigned char byte : bytes)
-        *out++ = Windows1252Char(byte);
-    return text;
-}
-
-// The classes of bytes a word boundary falls between; a run of one class is a
-// word, a gap or a line break.
-int ByteClass(char byte) {
-    if (byte == '\r' || byte == '\n')
-        return 2;
-    if (byte == ' ' || byte == '\t')
-        return 1;
-    return 0;
 }
 
 class ReceivedTextAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
@@ -58,7 +40,7 @@ public:
 
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Value)
-            return Characters(bytes());
+            return ByteCharacters(bytes());
         return QAccessibleWidget::text(kind);
     }
 
@@ -98,7 +80,7 @@ public:
         const std::size_t to = std::min<std::size_t>(std::max(endOffset, 0), size);
         if (from >= to)
             return {};
-        return Characters(std::string_view(bytes()).substr(from, to - from));
+        return ByteCharacters(std::string_view(bytes()).substr(from, to - from));
     }
     int characterCount() const override { return ToOffset(bytes().size()); }
 
@@ -180,11 +162,12 @@ private:
         case QAccessible::WordBoundary: {
             if (position >= size)
                 return {size, size};
-            const int kind = ByteClass(text[position]);
+            // A run of one kind of byte is a word, a gap or a line break.
+            const ByteKind kind = KindOf(text[position]);
             std::size_t from = position, to = position + 1;
-            while (from > 0 && ByteClass(text[from - 1]) == kind)
+            while (from > 0 && KindOf(text[from - 1]) == kind)
                 --from;
-            while (to < size && ByteClass(text[to]) == kind)
+            while (to < size && KindOf(text[to]) == kind)
                 ++to;
             return {from, to};
         }
@@ -314,9 +297,10 @@ private:
             }
         }
         appendsOnly_ = true;
-        const QString removed = Characters(std::string_view(told_).substr(from, removedEnd - from));
+        const QString removed =
+            ByteCharacters(std::string_view(told_).substr(from, removedEnd - from));
         const QString inserted =
-            Characters(std::string_view(text).substr(from, insertedEnd - from));
+            ByteCharacters(std::string_view(text).substr(from, insertedEnd - from));
         told_.replace(from, removedEnd - from, text, from, insertedEnd - from);
         if (removed.isEmpty() && inserted.isEmpty())
             return;

@@ -1,5 +1,6 @@
 #include "windows/received_text_view.h"
 
+#include "camera/received_text.h"
 #include "windows/received_text_accessible.h"
 #include "windows/widget_text.h"
 
@@ -85,10 +86,6 @@ bool TypesText(Qt::KeyboardModifiers modifiers) {
            (command == Qt::NoModifier || command == (Qt::ControlModifier | Qt::AltModifier));
 }
 
-bool IsWordByte(char c) {
-    return c != ' ' && c != '\t' && c != '\r' && c != '\n';
-}
-
 int ClampToInt(std::size_t value) {
     return static_cast<int>(std::min<std::size_t>(value, INT_MAX));
 }
@@ -115,11 +112,9 @@ void ReceivedTextView::setText(std::string bytes) {
 }
 
 void ReceivedTextView::appendBytes(std::string_view chunk) {
-    // NUL bytes are dropped alone: only a chunk of nothing else changes nothing.
-    if (chunk.find_first_not_of('\0') == std::string_view::npos)
-        return;
     const std::size_t from = model_.size();
-    model_.append(chunk);
+    if (!model_.append(chunk))
+        return;
     emit bytesAppended(from);
     afterProgrammaticUpdate();
 }
@@ -455,9 +450,9 @@ void ReceivedTextView::mouseDoubleClickEvent(QMouseEvent* event) {
     const std::string& text = model_.text();
     std::size_t from = positionAt(event->position());
     std::size_t to = from;
-    while (from > 0 && IsWordByte(text[from - 1]))
+    while (from > 0 && KindOf(text[from - 1]) == ByteKind::Word)
         --from;
-    while (to < text.size() && IsWordByte(text[to]))
+    while (to < text.size() && KindOf(text[to]) == ByteKind::Word)
         ++to;
     model_.setCaret(from);
     model_.setCaret(to, true);

@@ -6,8 +6,8 @@
 // columns.
 #pragma once
 
+#include "camera/received_text_model.h"
 #include "windows/received_text_glyphs.h"
-#include "windows/received_text_model.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>

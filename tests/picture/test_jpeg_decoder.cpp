@@ -1,5 +1,6 @@
 // Decoding below the widget: header reading, the choice of DCT scaling,
-// colours, shrinking rows, and the limit on scans.
+// colours, shrinking rows, the limit on scans, and the inspection of a whole
+// file that a picture's verdict rests on.
 #include "jpeg_samples.h"
 
 #include "picture/jpeg_decoder.h"
@@ -68,6 +69,8 @@ private slots:
     void reducerShowsWhatArrived();
     void scanLimit_data();
     void scanLimit();
+    void inspection_data();
+    void inspection();
 };
 
 void JpegDecoderTest::headerDescribesPicture_data() {
@@ -302,6 +305,48 @@ void JpegDecoderTest::scanLimit() {
     QVERIFY(!result.image.isNull());
     const QRgb corner = result.image.pixel(result.image.width() - 1, result.image.height() - 1);
     QVERIFY2(near(corner, QColor(128, 128, 128), 2), describe(corner));
+}
+
+void JpegDecoderTest::inspection_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("errorCode"); // -1: none
+    QTest::addColumn<bool>("warned");
+    QTest::addColumn<bool>("limitReached");
+    QTest::addColumn<int>("bytesUsed");
+
+    const std::string good = SolidJpeg(64, 48, Qt::red);
+    const int size = int(good.size());
+    const std::string progressive = SolidJpeg(64, 48, Qt::red, SampleSpace::Rgb, true);
+    // Up to the data of its last scan, of which nothing came.
+    const std::size_t lastScan = progressive.rfind("\xFF\xDA");
+    const std::string lastScanCut =
+        progressive.substr(0, lastScan + 2 + static_cast<unsigned char>(progressive[lastScan + 3]));
+    QTest::newRow("sound") << toBytes(good) << -1 << false << false << size;
+    QTest::newRow("bytes after the end of image are not read")
+        << toBytes(good + "\xFF\xD8 more") << -1 << false << false << size;
+    // The missing end of image is supplied, and that is a warning.
+    QTest::newRow("without its end of image")
+        << toBytes(good.substr(0, good.size() - 2)) << -1 << true << false << size - 2;
+    QTest::newRow("last scan of a progressive file cut")
+        << toBytes(lastScanCut) << -1 << true << false << int(lastScanCut.size());
+    QTest::newRow("endless scans")
+        << toBytes(CraftedGreyJpeg(64, 64, true, 5000)) << -1 << true << true << -2;
+    QTest::newRow("not a JPEG") << QByteArray("CAM_B") << int(JERR_NO_SOI) << false << false << -2;
+}
+
+void JpegDecoderTest::inspection() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, errorCode);
+    QFETCH(bool, warned);
+    QFETCH(bool, limitReached);
+    QFETCH(int, bytesUsed); // -2: not looked at
+
+    const JpegInspection inspection = InspectJpeg(bytes.toStdString());
+    QCOMPARE(inspection.errorCode.value_or(-1), errorCode);
+    QCOMPARE(inspection.warnings > 0, warned);
+    QCOMPARE(inspection.limitReached, limitReached);
+    if (bytesUsed != -2)
+        QCOMPARE(inspection.bytesUsed, std::size_t(bytesUsed));
 }
 
 QTEST_GUILESS_MAIN(JpegDecoderTest)

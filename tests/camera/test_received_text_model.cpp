@@ -1,9 +1,15 @@
 // The received text's editing model: appends keep every byte and the line
-// index right, edits re-index correctly, and the caret moves as in a text box.
-#include "windows/received_text_model.h"
+// index right, edits re-index correctly, and the caret moves as in a text box;
+// a received text without a box takes the line's chunks by the same rule, and
+// every byte is a character of its own.
+#include "camera/received_text_model.h"
+
+#include "camera/received_text.h"
+#include "camera/windows1252.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -75,6 +81,7 @@ private slots:
     void moves_data();
     void moves();
     void caretNeverInsideCrLf();
+    void everyByteIsItsOwnCharacter();
 };
 
 void ReceivedTextModelTest::appendKeepsBytesAndIndex_data() {
@@ -128,10 +135,14 @@ void ReceivedTextModelTest::appendKeepsBytesAndIndex() {
     QFETCH(QList<QByteArray>, lines);
 
     ReceivedTextModel model;
-    for (const QByteArray& chunk : chunks)
+    PlainReceivedText plain;
+    for (const QByteArray& chunk : chunks) {
         model.append(View(chunk));
+        plain.append(View(chunk));
+    }
 
     QCOMPARE(Bytes(model.text()), text);
+    QCOMPARE(Bytes(plain.text()), text);
     QCOMPARE(IndexedLines(model), lines);
     QCOMPARE(model.longestLineLength(), LongestOf(lines));
 
@@ -322,6 +333,22 @@ void ReceivedTextModelTest::caretNeverInsideCrLf() {
 
     model.selectAll();
     QCOMPARE(Bytes(model.selectedBytes()), QByteArray("ab\r\ncd"));
+}
+
+void ReceivedTextModelTest::everyByteIsItsOwnCharacter() {
+    // Offsets a screen reader is given are byte positions, and typed text
+    // must come back as the bytes it showed: the mapping is one to one.
+    QSet<char16_t> characters;
+    for (int byte = 0; byte < 256; ++byte) {
+        const char16_t character = Windows1252Character(static_cast<unsigned char>(byte));
+        characters.insert(character);
+        QCOMPARE(Windows1252Byte(character), byte);
+    }
+    QCOMPARE(characters.size(), 256);
+    QCOMPARE(Windows1252Character(0x80), u'\u20AC');
+    QCOMPARE(Windows1252Character(0x9F), u'\u0178');
+    QCOMPARE(Windows1252Byte(u'\u20AC'), 0x80);
+    QCOMPARE(Windows1252Byte(u'\u0100'), -1);
 }
 
 QTEST_APPLESS_MAIN(ReceivedTextModelTest)

@@ -1,6 +1,6 @@
-#include "windows/received_text_model.h"
+#include "camera/received_text_model.h"
 
-#include "windows/widget_text.h"
+#include "camera/received_text.h"
 
 #include <algorithm>
 
@@ -9,13 +9,13 @@ namespace {
 constexpr std::size_t kNoColumn = std::string::npos;
 
 bool IsBreak(char c) {
-    return c == '\r' || c == '\n';
+    return KindOf(c) == ByteKind::LineBreak;
 }
 bool IsSpace(char c) {
-    return c == ' ' || c == '\t';
+    return KindOf(c) == ByteKind::Blank;
 }
 bool IsWord(char c) {
-    return !IsBreak(c) && !IsSpace(c);
+    return KindOf(c) == ByteKind::Word;
 }
 
 } // namespace
@@ -31,22 +31,11 @@ void ReceivedTextModel::setText(std::string bytes) {
     resetCaret();
 }
 
-void ReceivedTextModel::append(std::string_view chunk) {
-    // A NUL on the line is noise, never part of a picture stream: it goes
-    // alone, and the bytes after it still count.
-    std::string withoutNul;
-    if (chunk.find('\0') != std::string_view::npos) {
-        withoutNul.reserve(chunk.size());
-        for (const char byte : chunk)
-            if (byte != '\0')
-                withoutNul.push_back(byte);
-        chunk = withoutNul;
-    }
-    // Nothing arrived: nothing is replaced, so the caret stays where the user put it.
-    if (chunk.empty())
-        return;
+bool ReceivedTextModel::append(std::string_view chunk) {
     const std::size_t oldSize = text_.size();
-    text_.append(chunk);
+    // Nothing arrived: nothing is replaced, so the caret stays where the user put it.
+    if (AppendFromLine(text_, chunk) == 0)
+        return false;
     std::size_t from = oldSize;
     // A CR at the end of the previous chunk was taken for a lone CR; with the
     // LF arriving now the pair is one break, and the last line begins after it.
@@ -56,6 +45,7 @@ void ReceivedTextModel::append(std::string_view chunk) {
     }
     indexFrom(from);
     resetCaret();
+    return true;
 }
 
 void ReceivedTextModel::clear() {

@@ -1,6 +1,7 @@
-// The editing model behind the received-text box: the byte text, an index of
-// where its lines start, the longest line, and the caret and selection. It
-// knows nothing about pixels, so the widget only has to paint and forward keys.
+// The editing model behind the data window's received-text box: the byte
+// text, an index of where its lines start, the longest line, and the caret
+// and selection. It knows nothing about widgets or pixels, so the box only has
+// to paint and forward keys.
 //
 // Appending costs time in proportion to the chunk, never to the text: the line
 // index and the longest-line length are extended, not rebuilt. User edits may
@@ -10,7 +11,8 @@
 // the caret and for Backspace/Delete; the caret never sits between its two
 // bytes. A NUL byte never enters the text: a text set or typed is cut at its
 // first NUL, as a text box would keep it; in an appended chunk, which comes
-// from the line, each NUL is dropped alone and the bytes after it are kept.
+// from the line, each NUL is dropped alone and the bytes after it are kept
+// (the rules in camera/received_text.h).
 #pragma once
 
 #include <cstddef>
@@ -41,9 +43,11 @@ public:
     std::size_t size() const { return text_.size(); }
 
     // Programmatic updates. Each puts the caret at the beginning without a
-    // selection, as a text box does whose whole text was replaced.
+    // selection, as a text box does whose whole text was replaced; a chunk
+    // that brings nothing but NULs changes nothing, the caret included, and
+    // append returns false for it.
     void setText(std::string bytes);
-    void append(std::string_view chunk);
+    bool append(std::string_view chunk);
     void clear();
 
     std::size_t lineCount() const { return lineStarts_.size(); }
