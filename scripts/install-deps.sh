@@ -15,7 +15,7 @@ if [ "${MERLON_WITH_CHECK_TOOLS:-0}" = 1 ]; then
     packages+=(clang-tidy)
 fi
 if [ "${MERLON_WITH_PACKAGING_TOOLS:-0}" = 1 ]; then
-    packages+=(dpkg-dev file lintian desktop-file-utils appstream)
+    packages+=(dpkg-dev file lintian desktop-file-utils appstream systemd man-db)
 fi
 if [ "${MERLON_WITH_FUZZ_TOOLS:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev)
