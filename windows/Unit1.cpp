@@ -224,7 +224,10 @@ void TForm1::CheckBox5Click() {
 }
 
 void TForm1::CheckBox6Click() {
-    session_->setIntervalMode(ui_->CheckBox6->isChecked(), FromWidgetText(ui_->Edit3->text()));
+    // A number to parse, not bytes for the line: the text goes as UTF-8, like
+    // the COM window's fields, so that a message quoting it shows what was
+    // typed.
+    session_->setIntervalMode(ui_->CheckBox6->isChecked(), ui_->Edit3->text().toStdString());
 }
 
 void TForm1::CheckBox7Click() {
