@@ -271,6 +271,60 @@ private slots:
         QCOMPARE(rig.session.captureTimer().isActive(), withoutReconnect);
     }
 
+    // The interval timer simulated on the fake clock: each time it wakes
+    // when its run is over plus the lateness, the session checks its
+    // schedule, and each tick's handler takes its time.
+    void intervalKeepsToItsSchedule_data() {
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("lateMs");    // every wake this late
+        QTest::addColumn<int>("handlerMs"); // every tick's handler this long
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<int>("step"); // schedule points from one tick to the next
+        QTest::newRow("on time") << 1 << 0 << 0 << 100 << 1;
+        QTest::newRow("late wakes are not carried on") << 1 << 900 << 34000 << 100 << 1;
+        QTest::newRow("missed ticks make one") << 1 << 150000 << 0 << 10 << 3;
+        QTest::newRow("longer than one timer run") << 71582 << 20 << 0 << 3 << 1;
+    }
+    void intervalKeepsToItsSchedule() {
+        QFETCH(int, minutes);
+        QFETCH(int, lateMs);
+        QFETCH(int, handlerMs);
+        QFETCH(int, ticks);
+        QFETCH(int, step);
+        Rig rig;
+        const std::int64_t start = 5000000;
+        const std::int64_t intervalMs = std::int64_t(minutes) * 60000;
+        rig.clock.now = start;
+        std::vector<std::int64_t> tickedAt;
+        QObject::connect(&rig.session, &CaptureSession::intervalDue, [&] {
+            tickedAt.push_back(rig.clock.now);
+            rig.clock.now += handlerMs;
+        });
+        rig.session.setIntervalMode(true, std::to_string(minutes));
+        QCOMPARE(rig.session.intervalDueAtMs(), start + intervalMs);
+
+        std::int64_t armedAt = start;
+        int wakes = 0;
+        while (tickedAt.size() < std::size_t(ticks) && wakes < 10 * ticks) {
+            QVERIFY(rig.session.intervalTimer().isActive());
+            QVERIFY(rig.session.intervalTimer().interval() > 0);
+            const std::size_t before = tickedAt.size();
+            rig.clock.now = armedAt + rig.session.intervalTimer().interval() + lateMs;
+            armedAt = rig.clock.now; // the timer is set again before the handler runs
+            rig.session.checkIntervalSchedule();
+            ++wakes;
+            if (tickedAt.size() == before)
+                continue;
+            // Due at the n-th schedule point, and the next one set n + step.
+            const std::int64_t n = 1 + std::int64_t(before) * step;
+            QCOMPARE(tickedAt.back(), start + n * intervalMs + lateMs);
+            QCOMPARE(rig.session.intervalDueAtMs(), start + (n + step) * intervalMs);
+        }
+        QCOMPARE(tickedAt.size(), std::size_t(ticks));
+        // Long intervals go in parts, short ones in one run.
+        QCOMPARE(wakes > ticks, intervalMs > INT32_MAX);
+    }
+
     void continuousModeRequestsAfterEachStoredPicture() {
         Rig rig;
         rig.session.setContinuousMode(true);
