@@ -247,7 +247,15 @@ void CaptureSession::setProgress(CaptureProgress::Stage stage, std::size_t bytes
                                  std::string fileName) {
     progress_.stage = stage;
     progress_.pictureBytes = bytes;
-    if (stage == CaptureProgress::Stage::Stored)
+    if (stage == CaptureProgress::Stage::Arriving) {
+        arrivalRate_.add(CurrentClock().nowMs(), bytes);
+    } else {
+        arrivalRate_.reset();
+    }
+    progress_.bytesPerSecond = arrivalRate_.bytesPerSecond();
+    if (stage == CaptureProgress::Stage::Stored) {
         progress_.fileName = std::move(fileName);
+        progress_.lastStoredBytes = bytes;
+    }
     emit progressChanged();
 }

@@ -10,9 +10,12 @@
 // its own failure guard.
 #pragma once
 
+#include "camera/arrival_rate.h"
+
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class CaptureControls;
@@ -24,6 +27,11 @@ struct CaptureProgress {
     Stage stage = Stage::Idle;
     std::size_t pictureBytes = 0; // decoded so far, or stored
     std::string fileName;         // the stored file (Stored)
+    // Arriving: the picture's bytes per second over the last seconds, once
+    // known.
+    std::optional<double> bytesPerSecond;
+    // The size of the picture stored last, 0 before the first.
+    std::size_t lastStoredBytes = 0;
 };
 
 class CaptureSession : public QObject {
@@ -136,4 +144,5 @@ private:
     std::int64_t intervalStartMs_ = 0;  // when the count started
     std::int64_t intervalTicksDue_ = 0; // the number of the next tick
     CaptureProgress progress_;
+    ArrivalRate arrivalRate_;
 };
