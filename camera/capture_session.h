@@ -10,10 +10,12 @@
 // its own failure guard.
 #pragma once
 
-#include <QDeadlineTimer>
+#include "camera/arrival_rate.h"
+
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class CaptureControls;
@@ -25,6 +27,11 @@ struct CaptureProgress {
     Stage stage = Stage::Idle;
     std::size_t pictureBytes = 0; // decoded so far, or stored
     std::string fileName;         // the stored file (Stored)
+    // Arriving: the picture's bytes per second over the last seconds, once
+    // known.
+    std::optional<double> bytesPerSecond;
+    // The size of the picture stored last, 0 before the first.
+    std::size_t lastStoredBytes = 0;
 };
 
 class CaptureSession : public QObject {
@@ -88,10 +95,17 @@ public:
     // Timer2 switched on; with 0 minutes it never fires.
     bool intervalTimerEnabled() const { return intervalEnabled_; }
     std::int32_t intervalMinutes() const { return intervalMinutes_; }
-    // Until the next interval tick, or -1 when none is due.
-    qint64 msUntilIntervalDue() const {
-        return intervalTimer_.isActive() ? intervalDueAt_.remainingTime() : -1;
-    }
+    // The n-th interval tick is due n intervals after "alle" started the
+    // count, on the clock interface's time: when this one came late or its
+    // handler took long, the next one is still due on the schedule.
+    // The clock time the next tick is due at, or -1 when none is.
+    std::int64_t intervalDueAtMs() const;
+    // Until the next interval tick (0 once it is due), or -1 when none is.
+    qint64 msUntilIntervalDue() const;
+    // What the interval timer does when it wakes: once the tick is due,
+    // intervalDue() (once, however many ticks were missed) and the timer set
+    // for the next one; before, the timer set for the rest of the wait.
+    void checkIntervalSchedule();
 
     const CaptureProgress& progress() const { return progress_; }
 
@@ -107,8 +121,7 @@ private:
     void storeCompletePicture(bool withFollowUp);
     void sendCommandLine(const std::string& line);
     void setIntervalTimer(bool enabled, std::int32_t minutes);
-    void armIntervalTimer(qint64 milliseconds);
-    void intervalTimerFired();
+    void armIntervalTimer(std::int64_t milliseconds);
     void setProgress(CaptureProgress::Stage stage, std::size_t bytes, std::string fileName = {});
 
     CaptureControls& controls_;
@@ -128,6 +141,8 @@ private:
     bool intervalEnabled_ = false;
     bool atomicStores_ = false;
     std::int32_t intervalMinutes_ = 0;
-    QDeadlineTimer intervalDueAt_;
+    std::int64_t intervalStartMs_ = 0;  // when the count started
+    std::int64_t intervalTicksDue_ = 0; // the number of the next tick
     CaptureProgress progress_;
+    ArrivalRate arrivalRate_;
 };

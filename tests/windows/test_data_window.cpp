@@ -151,6 +151,8 @@ private slots:
                                     << "'x' ist kein gültiger Integerwert.";
         QTest::newRow("empty") << ""
                                << "'' ist kein gültiger Integerwert.";
+        QTest::newRow("umlaut") << "fünf"
+                                << "'fünf' ist kein gültiger Integerwert.";
         QTest::newRow("device missing") << "5"
                                         << "COM5 (/gibt/es/nicht) kann nicht geöffnet werden";
     }
