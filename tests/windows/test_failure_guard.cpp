@@ -176,9 +176,9 @@ private slots:
                     menuItem.trigger();
                     break;
                 case 't': {
-                    const int before = fired;
+                    const int firedBefore = fired;
                     timer.start();
-                    QTRY_VERIFY(fired > before);
+                    QTRY_VERIFY(fired > firedBefore);
                     break;
                 }
                 case 'w':
