@@ -10,7 +10,8 @@
 class CaptureSession;
 
 // "Bild wird empfangen: 12345 Bytes", "Gespeichert: Kamera_4712.jpg (5432
-// Bytes)", or empty before anything happened (UTF-8).
+// Bytes), beschädigt" (the stored picture's verdict last), or empty before
+// anything happened (UTF-8).
 std::string DescribeProgress(const CaptureSession& session);
 
 // The running mode and when the next picture is due, or empty without a mode.
