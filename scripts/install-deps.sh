@@ -3,7 +3,10 @@
 # if any of them are missing.
 # MERLON_WITH_DISPLAY_TOOLS=1 adds what the screenshots need,
 # MERLON_WITH_PACKAGING_TOOLS=1 what building and checking the Debian package needs,
-# and MERLON_WITH_CHECK_TOOLS=1 clang-tidy for scripts/check-naming.sh.
+# MERLON_WITH_CHECK_TOOLS=1 clang-tidy for scripts/check-naming.sh,
+# MERLON_WITH_MONITORING_TOOLS=1 Prometheus and node_exporter for
+# scripts/check-monitoring.sh, and MERLON_WITH_FUZZ_TOOLS=1 clang for the
+# fuzz targets.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
@@ -15,7 +18,10 @@ if [ "${MERLON_WITH_CHECK_TOOLS:-0}" = 1 ]; then
     packages+=(clang-tidy)
 fi
 if [ "${MERLON_WITH_PACKAGING_TOOLS:-0}" = 1 ]; then
-    packages+=(dpkg-dev file lintian desktop-file-utils appstream)
+    packages+=(dpkg-dev file lintian desktop-file-utils appstream systemd man-db)
+fi
+if [ "${MERLON_WITH_MONITORING_TOOLS:-0}" = 1 ]; then
+    packages+=(prometheus prometheus-node-exporter curl)
 fi
 if [ "${MERLON_WITH_FUZZ_TOOLS:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev)
