@@ -2,14 +2,19 @@
 // pseudo-terminal as the far side and a fake clock for the sequences' waits.
 #include "camera/capture_controls.h"
 #include "camera/capture_session.h"
+#include "camera/capture_status.h"
+#include "camera/picture_verdict.h"
 #include "camera/received_text.h"
 #include "camera/terminal.h"
+#include "capture/hex_capture.h"
+#include "jpeg_samples.h"
 #include "platform/user_error.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty_pair.h"
 
 #include <QtTest>
 #include <functional>
+#include <poll.h>
 
 namespace {
 
@@ -55,6 +60,16 @@ struct Rig {
     QStringList pictures() const {
         return QDir(folder.path()).entryList({QStringLiteral("*.jpg")}, QDir::Files);
     }
+    QStringList files() const {
+        return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    // Sends from the far side and returns once the bytes can be read.
+    bool arrive(const std::string& bytes) {
+        if (!pty.sendFromFarSide(bytes))
+            return false;
+        pollfd readable{pty.slave(), POLLIN, 0};
+        return ::poll(&readable, 1, 5000) == 1;
+    }
     QByteArray picture(const QString& name) const {
         QFile file(folder.filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -63,6 +78,18 @@ struct Rig {
 
 const std::string kStream = "OK\r\nCONNECT 9600\r\nCAM_B\r\nFF D8 01 02 FF D9 CAM_E";
 const QByteArray kPicture = QByteArray::fromHex("FFD80102FFD9");
+
+// A small sound picture as the board sends it, and the same with one digit
+// lost in its middle.
+std::string SoundStream() {
+    const std::string jpeg = SolidJpeg(16, 16, Qt::red);
+    return "CAM_B\r\n" + EncodeHexPairs(jpeg) + "CAM_E\r\n";
+}
+std::string DamagedStream() {
+    std::string stream = SoundStream();
+    stream.erase(stream.size() / 2 / 3 * 3 + 1, 1);
+    return stream;
+}
 
 QString messageOf(const std::function<void()>& action) {
     try {
@@ -311,6 +338,122 @@ private slots:
         QVERIFY(!rig.terminal.connected());
         QCOMPARE(rig.pictures().size(), 1);
         QCOMPARE(rig.picture(rig.pictures().first()), kPicture);
+    }
+
+    void picturesAreJudged_data() {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<bool>("keepAside");
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<QStringList>("files");
+        const QByteArray sound = QByteArray::fromStdString(SoundStream());
+        const QByteArray damaged = QByteArray::fromStdString(DamagedStream());
+        const QByteArray unreadable("CAM_B\r\nFF D8 01 02 FF D9 CAM_E\r\n");
+        const QStringList plain{"Kamera_4712345.jpg"};
+        QTest::newRow("window: sound") << sound << false << "in Ordnung" << plain;
+        QTest::newRow("window: damaged") << damaged << false << "beschädigt" << plain;
+        QTest::newRow("window: unreadable") << unreadable << false << "unlesbar" << plain;
+        QTest::newRow("station: sound") << sound << true << "in Ordnung" << plain;
+        QTest::newRow("station: damaged")
+            << damaged << true << "beschädigt"
+            << QStringList{"Kamera_4712345.beschaedigt.jpg", "Kamera_4712345.beschaedigt.txt"};
+        QTest::newRow("station: unreadable")
+            << unreadable << true << "unlesbar"
+            << QStringList{"Kamera_4712345.unlesbar.jpg", "Kamera_4712345.unlesbar.txt"};
+    }
+    void picturesAreJudged() {
+        QFETCH(QByteArray, stream);
+        QFETCH(bool, keepAside);
+        QFETCH(QString, verdict);
+        QFETCH(QStringList, files);
+        Rig rig;
+        rig.session.setKeepsDamagedAside(keepAside);
+        rig.session.setAtomicStores(keepAside);
+        rig.session.setContinuousMode(true);
+        int storedSignals = 0;
+        QStringList keptAside;
+        QObject::connect(&rig.session, &CaptureSession::pictureStored,
+                         [&](const QString&, qint64) { ++storedSignals; });
+        QObject::connect(&rig.session, &CaptureSession::pictureKeptAside,
+                         [&](const QString& picture, const QString& text, qint64,
+                             PictureVerdict judged) {
+                             keptAside << QFileInfo(picture).fileName()
+                                       << QFileInfo(text).fileName()
+                                       << QString::fromUtf8(VerdictText(judged));
+                         });
+        rig.clock.now = 4712345;
+        const std::string received = "CONNECT 9600\r\n" + stream.toStdString() + "Rest";
+        rig.received.append(received);
+        rig.session.timerTick();
+
+        QCOMPARE(rig.files(), files);
+        // The bytes stored are the decoder's, whatever the verdict.
+        const DecodedCapture decoded = DecodeHexCapture(received);
+        QCOMPARE(rig.picture(files[0]), QByteArray::fromStdString(decoded.bytes));
+        QVERIFY(QString::fromStdString(DescribeProgress(rig.session))
+                    .endsWith(QStringLiteral(" Bytes), ") + verdict));
+        QVERIFY(rig.received.text().empty());
+        const bool aside = files.size() == 2;
+        if (aside) {
+            QCOMPARE(rig.picture(files[1]), stream.left(stream.indexOf("CAM_E") + 5));
+            QCOMPARE(keptAside, files + QStringList{verdict});
+        }
+        QCOMPARE(storedSignals, aside ? 0 : 1);
+        // A picture kept aside leaves the next step to the front end.
+        QCOMPARE(rig.sent.empty(), aside);
+    }
+
+    void dialReadsTheModemsAnswer_data() {
+        QTest::addColumn<QStringList>("answers"); // "ms text": the far side writes at ms
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<int>("requestAt"); // the first request line, -1 for none
+        QTest::newRow("CONNECT after 2 s") << QStringList{"3000 \r\nCONNECT 9600\r\n"}
+                                           << "connect" << 3000;
+        QTest::newRow("echo, then CONNECT")
+            << QStringList{"1000 ATD 0157\r", "1500 \r\nCONNECT\r\n"} << "connect" << 1500;
+        QTest::newRow("CONNECT in two pieces")
+            << QStringList{"1500 \r\nCONN", "2500 ECT 9600\r\n"} << "connect" << 2500;
+        QTest::newRow("numeric CONNECT 9600") << QStringList{"2000 12\r"} << "connect" << 2000;
+        QTest::newRow("BUSY") << QStringList{"2000 \r\nBUSY\r\n"} << "busy" << -1;
+        QTest::newRow("numeric BUSY") << QStringList{"2000 7\r"} << "busy" << -1;
+        QTest::newRow("NO DIALTONE") << QStringList{"1200 \r\nNO DIALTONE\r\n"} << "no_dialtone"
+                                     << -1;
+        QTest::newRow("the answer to AT is not the dial's")
+            << QStringList{"200 \r\nERROR\r\n", "4000 \r\nCONNECT\r\n"} << "connect" << 4000;
+        QTest::newRow("RING, then nothing") << QStringList{"2000 \r\nRING\r\n"} << "silent"
+                                            << 1000 + 30000;
+        QTest::newRow("silent modem") << QStringList{} << "silent" << 1000 + 30000;
+    }
+    void dialReadsTheModemsAnswer() {
+        QFETCH(QStringList, answers);
+        QFETCH(int, requestAt);
+        Rig rig;
+        QVERIFY(rig.pty.ok());
+        QList<QPair<qint64, std::string>> script;
+        for (const QString& answer : answers)
+            script.append({answer.section(u' ', 0, 0).toLongLong(),
+                           answer.section(u' ', 1).toStdString()});
+        bool arrived = true;
+        rig.clock.duringWait = [&](std::int64_t now) {
+            while (!script.isEmpty() && script.first().first <= now)
+                arrived = rig.arrive(script.takeFirst().second) && arrived;
+        };
+        const auto result = rig.session.startPictureReadingAnswer(true, 30000);
+        QVERIFY(arrived);
+        QVERIFY(result.has_value());
+        QTEST(QString::fromLatin1(DialResultLabel(*result)), "result");
+        QVERIFY(rig.sent.size() >= 2);
+        QCOMPARE(rig.sent[0], qMakePair(std::uint32_t{0}, QByteArray("AT")));
+        QCOMPARE(rig.sent[1], qMakePair(std::uint32_t{1000}, QByteArray("ATD 0157")));
+        if (requestAt < 0) {
+            QCOMPARE(rig.sent.size(), std::size_t(2));
+            return;
+        }
+        // The request follows the answer within one look at the line.
+        QCOMPARE(rig.sent.size(), std::size_t(6));
+        QCOMPARE(rig.sent[2].second, QByteArray("CONBA"));
+        QVERIFY(rig.sent[2].first >= std::uint32_t(requestAt));
+        QVERIFY(rig.sent[2].first <= std::uint32_t(requestAt) + 20);
+        QCOMPARE(rig.sent[5].second, QByteArray("BILD"));
     }
 };
 

@@ -5,24 +5,12 @@
 // fails with the window's message.
 #include "platform/serial_device.h"
 #include "tests/support/modem_call.h"
+#include "tests/support/wait_until.h"
 
 #include <QtTest>
 #include <csignal>
 
 namespace {
-
-// Runs the event loop until the condition holds or the time is up.
-template <typename Condition> bool waitUntil(Condition condition, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 QByteArray contentOf(const QString& path) {
     QFile file(path);
@@ -57,7 +45,7 @@ struct Board {
     }
     // Waits until the board has begun to send its first picture.
     bool sendingFirstPicture() {
-        return waitUntil([&] { return process.readAllStandardOutput().contains("Bild 1:"); },
+        return WaitUntil([&] { return process.readAllStandardOutput().contains("Bild 1:"); },
                          20000);
     }
 };
@@ -65,7 +53,7 @@ struct Board {
 // Places the call by hand; tries for a while, since the run may hold the
 // port for a moment.
 bool PlaceCall(const QString& link) {
-    return waitUntil([&] { return PlaceModemCall(link.toStdString()); }, 20000);
+    return WaitUntil([&] { return PlaceModemCall(link.toStdString()); }, 20000);
 }
 
 // merlon-capture with its two outputs collected as they come.
@@ -90,11 +78,11 @@ struct CaptureTool {
         return QString::fromUtf8(err);
     }
     bool storedAtLeast(int count, int timeoutMs) {
-        return waitUntil([&] { return storedLines().size() >= count; }, timeoutMs);
+        return WaitUntil([&] { return storedLines().size() >= count; }, timeoutMs);
     }
     // The exit code, or -1 when it did not end in time or ended by a signal.
     int finished(int timeoutMs) {
-        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
+        if (!WaitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
             return -1;
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
@@ -169,7 +157,7 @@ private slots:
         board.reset(); // the device goes away, as a pulled adapter does
         const QString dropped = "Die Verbindung über " + link_ +
                                 " ist abgebrochen: das Gerät ist nicht mehr erreichbar";
-        QVERIFY(waitUntil([&] { return tool.errors().contains(dropped); }, 10000));
+        QVERIFY(WaitUntil([&] { return tool.errors().contains(dropped); }, 10000));
         const int before = tool.storedLines().size();
 
         board = std::make_unique<Board>(link_, scratch_->filePath(QStringLiteral("board2")),
@@ -193,8 +181,10 @@ private slots:
     void stopLeavesNoPictureAndFreesThePort() {
         QFETCH(int, signal);
         QFETCH(bool, whileDialling);
-        // At the line's own pace a picture takes half a minute to arrive.
-        Board board(link_, scratch_->filePath(QStringLiteral("board")), {});
+        // At the line's own pace a picture takes half a minute to arrive; a
+        // call that takes 20 s to come up keeps the run waiting for CONNECT.
+        Board board(link_, scratch_->filePath(QStringLiteral("board")),
+                    whileDialling ? QStringList{"--dial-delay", "20000"} : QStringList{});
         QVERIFY(board.started);
         QStringList arguments{"--port", link_, "--name", stem()};
         if (whileDialling) {
@@ -203,8 +193,10 @@ private slots:
             QVERIFY(PlaceCall(link_));
         }
         CaptureTool tool(arguments);
+        // Fixed waits here, and only here: nothing outside the run shows
+        // where it stands, and a stop must leave nothing wherever it lands.
         if (whileDialling) {
-            QTest::qWait(2000); // past the dial, inside the 30 s wait
+            QTest::qWait(2000); // past "ATD", waiting for the modem's answer
         } else {
             QVERIFY(board.sendingFirstPicture());
             QTest::qWait(1500); // the first thousand bytes are in
