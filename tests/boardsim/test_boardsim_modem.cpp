@@ -1,7 +1,8 @@
 // The simulated modem and board as a state machine, on a clock of plain
-// numbers: command echo and result codes, dialling, the board's options and
-// picture requests, the "+++" escape with its guard times, and the order in
-// which modem replies and board text reach the line.
+// numbers: command echo and result codes in words, numbers or none,
+// dialling and the calls that fail, the board's options and picture
+// requests, the "+++" escape with its guard times, and the order in which
+// modem replies and board text reach the line.
 #include "tools/board-sim/modem_board.h"
 
 #include <QtTest>
@@ -124,6 +125,116 @@ private slots:
         QCOMPARE(Bytes(Drain(modem)), QByteArray("\r\nCONNECT 9600\r\n"));
         QVERIFY(modem.inCall());
         QVERIFY(!modem.nextTimer());
+    }
+
+    void failedCalls_data() {
+        QTest::addColumn<int>("outcome"); // of the first dial; the second connects
+        QTest::addColumn<qint64>("answerAt");
+        QTest::addColumn<QByteArray>("answer");
+
+        // Dialled at 100 with a dial delay of 1500.
+        QTest::newRow("connect") << int(CallOutcome::Connect) << qint64(1600)
+                                 << QByteArray("\r\nCONNECT 9600\r\n");
+        QTest::newRow("busy after the dial delay")
+            << int(CallOutcome::Busy) << qint64(1600) << QByteArray("\r\nBUSY\r\n");
+        QTest::newRow("no answer after five dial delays")
+            << int(CallOutcome::NoAnswer) << qint64(7600) << QByteArray("\r\nNO ANSWER\r\n");
+        QTest::newRow("no dial tone after a fifth")
+            << int(CallOutcome::NoDialtone) << qint64(400) << QByteArray("\r\nNO DIALTONE\r\n");
+    }
+
+    // The planner decides each dial as the modem takes it; a failed call
+    // leaves the modem in command mode, ready for the next "ATD".
+    void failedCalls() {
+        QFETCH(int, outcome);
+        QFETCH(qint64, answerAt);
+        QFETCH(QByteArray, answer);
+        QList<int> asked;
+        ModemBoard modem(Settings(false, 1500), [&](int dial) {
+            asked << dial;
+            return dial == 1 ? CallOutcome(outcome) : CallOutcome::Connect;
+        });
+        modem.receive("ATD 0157\r", 100);
+        QCOMPARE(asked, QList<int>{1});
+        QCOMPARE(modem.nextTimer().value_or(-1), answerAt);
+        modem.advance(answerAt - 1);
+        QCOMPARE(Bytes(Drain(modem)), QByteArray());
+        QCOMPARE(modem.state(), ModemBoard::State::Dialling);
+        modem.advance(answerAt);
+        QCOMPARE(Bytes(Drain(modem)), answer);
+        QVERIFY(!modem.nextTimer());
+        if (CallOutcome(outcome) == CallOutcome::Connect) {
+            QVERIFY(modem.inCall());
+            return;
+        }
+        QCOMPARE(modem.state(), ModemBoard::State::Command);
+        modem.receive("BILD\rAT\rATD 0157\r", answerAt + 10);
+        QVERIFY(modem.takePictureRequests().empty());
+        modem.advance(answerAt + 1510);
+        QCOMPARE(asked, (QList<int>{1, 2}));
+        QCOMPARE(Bytes(Drain(modem)), QByteArray("\r\nOK\r\n\r\nCONNECT 9600\r\n"));
+        QVERIFY(modem.inCall());
+        QCOMPARE(modem.dials(), 2);
+    }
+
+    void resultCodeForms_data() {
+        QTest::addColumn<bool>("verbose"); // at start
+        QTest::addColumn<bool>("quiet");   // at start
+        QTest::addColumn<long>("speed");
+        QTest::addColumn<int>("outcome"); // of every dial
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("output");
+
+        const int connect = int(CallOutcome::Connect);
+        auto row = [](const char* name, bool verbose, bool quiet, long speed, int outcome,
+                      const QByteArray& input, const QByteArray& output) {
+            QTest::newRow(name) << verbose << quiet << speed << outcome << input << output;
+        };
+        // Numbers, as after ATV0: the code and one CR, nothing before it.
+        row("numeric OK", false, false, 9600, connect, "AT\r", "0\r");
+        row("numeric NO CARRIER", false, false, 9600, connect, "ATO\r", "3\r");
+        row("numeric CONNECT 9600", false, false, 9600, connect, "ATD1\r", "12\r");
+        row("numeric CONNECT 2400", false, false, 2400, connect, "ATD1\r", "10\r");
+        row("numeric CONNECT, speed not in the table", false, false, 921600, connect, "ATD1\r",
+            "1\r");
+        row("numeric BUSY", false, false, 9600, int(CallOutcome::Busy), "ATD1\r", "7\r");
+        row("numeric NO ANSWER", false, false, 9600, int(CallOutcome::NoAnswer), "ATD1\r", "8\r");
+        row("numeric NO DIALTONE", false, false, 9600, int(CallOutcome::NoDialtone), "ATD1\r",
+            "6\r");
+        row("numeric information", false, false, 9600, connect, "ATI\r",
+            "Merlon Board-Simulator\r\n0\r");
+        // The commands themselves; the reply to the line takes the new form.
+        row("ATV0", true, false, 9600, connect, "ATV0\rAT\r", "0\r0\r");
+        row("ATV1", false, false, 9600, connect, "ATV1\rAT\r", "\r\nOK\r\n\r\nOK\r\n");
+        row("ATZ restores the start form", false, false, 9600, connect, "ATV1\rATZ\r",
+            "\r\nOK\r\n0\r");
+        // Quiet, as after ATQ1: no result codes at all, information still.
+        row("quiet OK", true, true, 9600, connect, "AT\r", "");
+        row("quiet dial", true, true, 9600, connect, "ATD1\r", "");
+        row("quiet information", true, true, 9600, connect, "ATI\r",
+            "\r\nMerlon Board-Simulator\r\n");
+        row("ATQ1", true, false, 9600, connect, "ATQ1\rAT\r", "");
+        row("ATQ0", true, true, 9600, connect, "ATQ0\rAT\r", "\r\nOK\r\n\r\nOK\r\n");
+    }
+
+    // What the modem says, echo off, as words (ATV1), numbers (ATV0) or
+    // not at all (ATQ1), from the start settings or after the command.
+    void resultCodeForms() {
+        QFETCH(bool, verbose);
+        QFETCH(bool, quiet);
+        QFETCH(long, speed);
+        QFETCH(int, outcome);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, output);
+        ModemSettings settings = Settings(false, 0);
+        settings.verbose = verbose;
+        settings.quiet = quiet;
+        settings.speed = speed;
+        ModemBoard modem(settings, [&](int) { return CallOutcome(outcome); });
+        modem.receive(std::string_view(input.constData(), input.size()), 0);
+        modem.advance(0);
+        QCOMPARE(Bytes(Drain(modem)), output);
+        QVERIFY(modem.state() != ModemBoard::State::Dialling);
     }
 
     void boardLines_data() {

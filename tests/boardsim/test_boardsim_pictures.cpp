@@ -1,7 +1,9 @@
 // The simulated camera's pictures and how the board puts them on the line:
 // sizes, flash and direct marks, the running number and time written in,
-// the hex stream and each fault it can carry, and the command line.
+// the hex stream and each fault it can carry, which dials and pictures get
+// which fault, and the command line.
 #include "capture/hex_capture.h"
+#include "tools/board-sim/fault_plan.h"
 #include "tools/board-sim/picture_scene.h"
 #include "tools/board-sim/picture_stream.h"
 #include "tools/board-sim/sim_options.h"
@@ -51,6 +53,20 @@ SceneRequest Request(bool flash, bool direct, bool large, int number = 1,
 
 QByteArray Bytes(const std::string& text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Where the entropy-coded data of a baseline JPEG starts: after the scan
+// header that follows the first FF DA.
+std::size_t ScanDataStart(const std::string& jpeg) {
+    const std::size_t sos = jpeg.find("\xFF\xDA");
+    if (sos == std::string::npos)
+        return std::string::npos;
+    return sos + 2 + (static_cast<unsigned char>(jpeg[sos + 2]) << 8) +
+           static_cast<unsigned char>(jpeg[sos + 3]);
+}
+
+int HexValue(char digit) {
+    return QByteArray(1, digit).toInt(nullptr, 16);
 }
 
 } // namespace
@@ -229,6 +245,78 @@ private slots:
         QVERIFY(DecodeHexCapture(first).endSeen);
     }
 
+    void digitFaults_data() {
+        QTest::addColumn<bool>("drop"); // else flip
+        QTest::addColumn<unsigned>("seed");
+        QTest::addColumn<bool>("large");
+        QTest::newRow("drop, small") << true << 1u << false;
+        QTest::newRow("drop, large") << true << 3u << true;
+        QTest::newRow("flip, small") << false << 1u << false;
+        QTest::newRow("flip, large") << false << 3u << true;
+    }
+
+    // One digit lost or changed inside the scan data of a real picture:
+    // the decoder's bytes differ from the JPEG in that one byte only, the
+    // end marker still comes, and the same seed puts it in the same place.
+    void digitFaults() {
+        QFETCH(bool, drop);
+        QFETCH(unsigned, seed);
+        QFETCH(bool, large);
+        const std::string jpeg = TakePicture(Request(false, false, large), 75);
+        StreamFaults faults;
+        faults.dropDigit = drop;
+        faults.flipDigit = !drop;
+        const std::string clean = BuildPictureStream(jpeg, StreamFaults{}, seed).text;
+        const PictureStream stream = BuildPictureStream(jpeg, faults, seed);
+        const std::string& text = stream.text;
+        QCOMPARE(text.size(), clean.size() - (drop ? 1 : 0));
+        QVERIFY(!stream.hangUpAfter);
+
+        const auto differ = std::mismatch(text.begin(), text.end(), clean.begin());
+        const std::size_t at = static_cast<std::size_t>(differ.first - text.begin());
+        QVERIFY(at >= 7 && (at - 7) % 3 < 2); // a digit, not a blank
+        const std::size_t pair = (at - 7) / 3;
+        const bool highDigit = (at - 7) % 3 == 0;
+        if (drop) {
+            QCOMPARE(Bytes(text), Bytes(std::string(clean).erase(at, 1)));
+        } else {
+            QCOMPARE(Bytes(text.substr(at + 1)), Bytes(clean.substr(at + 1)));
+            QVERIFY(QByteArray("0123456789ABCDEF").contains(text[at]));
+            QVERIFY(text[at] != clean[at]);
+        }
+        QVERIFY(pair >= ScanDataStart(jpeg));
+        QVERIFY(pair < jpeg.size() - 2);
+
+        const DecodedCapture decoded = DecodeHexCapture(text);
+        QVERIFY(decoded.endSeen);
+        QCOMPARE(decoded.bytes.size(), jpeg.size());
+        for (std::size_t i = 0; i < jpeg.size(); ++i)
+            if (i != pair && decoded.bytes[i] != jpeg[i])
+                QFAIL(qPrintable(QString("byte %1 changed too").arg(i)));
+        const auto original = static_cast<unsigned char>(jpeg[pair]);
+        const auto received = static_cast<unsigned char>(decoded.bytes[pair]);
+        QVERIFY(received != original);
+        if (drop) {
+            // The blank before the digit left reads as a high digit 0.
+            QCOMPARE(int(received), HexValue(clean[at + (highDigit ? 1 : -1)]));
+        } else {
+            QCOMPARE(received & (highDigit ? 0x0F : 0xF0), original & (highDigit ? 0x0F : 0xF0));
+        }
+        QVERIFY(Bytes(text).endsWith("FF D9 CAM_E\r\n"));
+
+        QCOMPARE(Bytes(BuildPictureStream(jpeg, faults, seed).text), Bytes(text));
+        QVERIFY(Bytes(BuildPictureStream(jpeg, faults, seed + 100).text) != Bytes(text));
+
+        // Wherever other seeds put it, it stays inside the scan data.
+        for (unsigned other = 1000; other < 1300; ++other) {
+            const std::string moved = BuildPictureStream(jpeg, faults, other).text;
+            const auto first = std::mismatch(moved.begin(), moved.end(), clean.begin()).first;
+            const std::size_t otherPair = static_cast<std::size_t>(first - moved.begin() - 7) / 3;
+            QVERIFY(otherPair >= ScanDataStart(jpeg) && otherPair < jpeg.size() - 2);
+            QVERIFY(DecodeHexCapture(moved).bytes[otherPair] != jpeg[otherPair]);
+        }
+    }
+
     void faultCounts_data() {
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("number");
@@ -251,6 +339,75 @@ private slots:
         QCOMPARE(faults.cutBeforeEnd, spoiled);
         QCOMPARE(faults.noise, spoiled);
         QVERIFY(!faults.lowercase && !faults.nul && !faults.chatter && !faults.hangUpMidPicture);
+
+        // Call faults count dials the same way.
+        FaultPlan calls;
+        calls.busy = count;
+        QCOMPARE(OutcomeForDial(calls, number) == CallOutcome::Busy, spoiled);
+        QVERIFY(!FaultsForPicture(calls, number).any());
+    }
+
+    void callFaultOrder_data() {
+        QTest::addColumn<int>("busy");
+        QTest::addColumn<int>("noAnswer");
+        QTest::addColumn<int>("noDialtone");
+        QTest::addColumn<QList<int>>("outcomes"); // of dials 1 to 4
+        const int c = int(CallOutcome::Connect), b = int(CallOutcome::Busy),
+                  a = int(CallOutcome::NoAnswer), d = int(CallOutcome::NoDialtone);
+        QTest::newRow("none") << 0 << 0 << 0 << QList<int>{c, c, c, c};
+        QTest::newRow("busy twice") << 2 << 0 << 0 << QList<int>{b, b, c, c};
+        QTest::newRow("no answer always") << 0 << -1 << 0 << QList<int>{a, a, a, a};
+        QTest::newRow("busy before no answer") << 1 << 3 << 0 << QList<int>{b, a, a, c};
+        QTest::newRow("no dial tone first") << 3 << 0 << 1 << QList<int>{d, b, b, c};
+    }
+
+    void callFaultOrder() {
+        QFETCH(int, busy);
+        QFETCH(int, noAnswer);
+        QFETCH(int, noDialtone);
+        QFETCH(QList<int>, outcomes);
+        FaultPlan plan;
+        plan.busy = busy;
+        plan.noAnswer = noAnswer;
+        plan.noDialtone = noDialtone;
+        QList<int> got;
+        for (int dial = 1; dial <= 4; ++dial)
+            got << int(OutcomeForDial(plan, dial));
+        QCOMPARE(got, outcomes);
+    }
+
+    // "--faults SEED": every picture and dial draws on its own, the same
+    // seed gives the same draws, clean ones are the clear majority and
+    // every fault turns up; each picture gets one fault at most.
+    void randomFaultMix() {
+        FaultPlan plan;
+        plan.randomSeed = 42;
+        FaultPlan again = plan;
+        FaultPlan other = plan;
+        other.randomSeed = 43;
+        constexpr int kDraws = 2000;
+        QMap<QString, int> pictures, dials;
+        QStringList sequence, otherSequence;
+        for (int number = 1; number <= kDraws; ++number) {
+            const StreamFaults faults = FaultsForPicture(plan, number);
+            const QString names = QString::fromStdString(FaultNames(faults));
+            QVERIFY2(!names.contains(' '), qPrintable(names));
+            ++pictures[names];
+            QCOMPARE(QString::fromStdString(FaultNames(FaultsForPicture(again, number))), names);
+            const CallOutcome outcome = OutcomeForDial(plan, number);
+            QCOMPARE(OutcomeForDial(again, number), outcome);
+            ++dials[QString::number(int(outcome))];
+            sequence << names;
+            otherSequence << QString::fromStdString(FaultNames(FaultsForPicture(other, number)));
+        }
+        QVERIFY(sequence != otherSequence);
+        QCOMPARE(pictures.size(), 9); // clean and eight faults
+        QCOMPARE(dials.size(), 4);
+        for (const QMap<QString, int>& counts : {pictures, dials}) {
+            const int clean = counts.value(counts == pictures ? "" : "0");
+            QVERIFY2(clean > kDraws / 2 && clean < kDraws * 7 / 10,
+                     qPrintable(QString::number(clean)));
+        }
     }
 
     void options_data() {

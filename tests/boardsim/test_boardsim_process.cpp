@@ -1,7 +1,8 @@
 // merlon-board-sim as the program meets it: a child process whose printed
 // device this test opens as the far side, the way the serial port layer
 // does. Modem dialogue, picture streams compared with the saved files, the
-// call across closing and reopening, pacing, faults, the link and signals.
+// call across closing and reopening, pacing, faults and their reports, the
+// link and signals.
 #include "capture/hex_capture.h"
 
 #include <QtTest>
@@ -14,6 +15,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -136,6 +138,16 @@ public:
         return readWhile([&] { return !received.contains(needle); }, timeoutMs);
     }
 
+    // Reads until the received text holds one of needles; false on time-out.
+    bool readUntilOneOf(const QList<QByteArray>& needles) {
+        return readWhile(
+            [&] {
+                return std::none_of(needles.begin(), needles.end(),
+                                    [&](const QByteArray& n) { return received.contains(n); });
+            },
+            kTimeoutMs);
+    }
+
     bool readAtLeast(qsizetype size) {
         return readWhile([&] { return received.size() < size; }, kTimeoutMs);
     }
@@ -181,6 +193,58 @@ private:
     int fd_ = -1;
 };
 
+// Twelve dials and a picture in each call that comes up, hanging up
+// after each: the fault lines on the error output, and the picture
+// lines with the fault each names.
+struct FaultRun {
+    QByteArrayList faultLines;
+    QByteArrayList pictureLines;
+};
+
+QByteArrayList StartingWith(const QByteArrayList& lines, const QByteArray& start) {
+    QByteArrayList found;
+    for (const QByteArray& line : lines)
+        if (line.startsWith(start))
+            found << line;
+    return found;
+}
+
+// Picture lines without "(320x240, 9185 Bytes)": the time of day drawn into
+// each picture changes its size from run to run.
+QByteArrayList WithoutSizes(const QByteArrayList& lines) {
+    QByteArrayList stripped;
+    for (const QByteArray& line : lines)
+        stripped << line.left(line.indexOf(" (")) + line.mid(line.indexOf(')') + 1);
+    return stripped;
+}
+
+FaultRun RunWithFaults(const QString& seed) {
+    FaultRun run;
+    Simulator sim({"--fast", "--dial-delay", "0", "--faults", seed});
+    FarSide far(sim.devicePath());
+    for (int dial = 0; dial < 12; ++dial) {
+        far.received.clear();
+        far.send("ATD 0157\r");
+        if (!far.readUntilOneOf({"CONNECT", "BUSY", "NO ANSWER", "NO DIALTONE"}))
+            return {};
+        if (!far.received.contains("CONNECT"))
+            continue;
+        far.send("BILD\r");
+        run.pictureLines << sim.readLine();
+        // Hangs up whether the picture is still on its way or the
+        // call already dropped.
+        far.send("+++\rATH\r");
+        if (!far.readUntil("ATH\r\r\nOK\r\n"))
+            return {};
+    }
+    sim.process().terminate();
+    sim.process().waitForFinished(kTimeoutMs);
+    for (const QByteArray& line : sim.process().readAllStandardError().split('\n'))
+        if (line.contains(": Fehler "))
+            run.faultLines << line;
+    return run;
+}
+
 } // namespace
 
 class TestBoardSimProcess : public QObject {
@@ -222,6 +286,19 @@ private slots:
         QTest::newRow("dial, speed")
             << QStringList{"--dial-delay", "0", "--baud", "2400"} << QByteArray("ATD 0157\r")
             << QByteArray("ATD 0157\r\r\nCONNECT 2400\r\n");
+        QTest::newRow("busy") << QStringList{"--dial-delay", "0", "--busy=1"}
+                              << QByteArray("ATD 1\r") << QByteArray("ATD 1\r\r\nBUSY\r\n");
+        QTest::newRow("no answer")
+            << QStringList{"--dial-delay", "0", "--no-answer"} << QByteArray("ATD 1\r")
+            << QByteArray("ATD 1\r\r\nNO ANSWER\r\n");
+        QTest::newRow("no dial tone")
+            << QStringList{"--dial-delay", "0", "--no-dialtone"} << QByteArray("ATD 1\r")
+            << QByteArray("ATD 1\r\r\nNO DIALTONE\r\n");
+        QTest::newRow("numeric") << QStringList{"--dial-delay", "0", "--numeric", "--no-echo"}
+                                 << QByteArray("AT\rATD 1\r") << QByteArray("0\r12\r");
+        QTest::newRow("silent, echo stays")
+            << QStringList{"--silent"} << QByteArray("AT\rATI\r")
+            << QByteArray("AT\rATI\r\r\nMerlon Board-Simulator\r\n");
     }
 
     void modemAnswers() {
@@ -375,6 +452,11 @@ private slots:
                                     << QByteArray("CAM_B\r\nff d8 ff e0 ");
         QTest::newRow("hang-up") << "--hangup-mid-picture" << QByteArray("NO CARRIER\r\n") << false
                                  << false << QByteArray("\r\nNO CARRIER\r\n");
+        // The saved file is what the board meant to send.
+        QTest::newRow("digit dropped") << "--drop-digit" << QByteArray("CAM_E\r\n") << true << false
+                                       << QByteArray("FF D9 CAM_E\r\n");
+        QTest::newRow("digit changed") << "--flip-digit" << QByteArray("CAM_E\r\n") << true << false
+                                       << QByteArray("FF D9 CAM_E\r\n");
     }
 
     void faults() {
@@ -425,6 +507,31 @@ private slots:
         const DecodedCapture decoded = Decode(far.received);
         QVERIFY(decoded.endSeen);
         QCOMPARE(Bytes(decoded.bytes), first + second);
+    }
+
+    void randomFaultsRepeat() {
+        const FaultRun first = RunWithFaults("42");
+        const FaultRun second = RunWithFaults("42");
+        QVERIFY(!first.faultLines.isEmpty());
+        QCOMPARE(first.faultLines, second.faultLines);
+        QCOMPARE(WithoutSizes(first.pictureLines), WithoutSizes(second.pictureLines));
+        QVERIFY(!StartingWith(first.faultLines, "Anwahl ").isEmpty());
+        QVERIFY(!first.pictureLines.isEmpty());
+        // Each picture line names the fault its error line reports, or
+        // none.
+        for (const QByteArray& line : first.pictureLines) {
+            const QByteArray number = line.mid(5, line.indexOf(':') - 5);
+            const QByteArrayList reported = StartingWith(first.faultLines, "Bild " + number + ": ");
+            if (line.endsWith(") fehlerfrei")) {
+                QVERIFY2(reported.isEmpty(), line.constData());
+                continue;
+            }
+            const qsizetype at = line.indexOf(") Fehler: ");
+            QVERIFY2(at > 0 && reported.size() == 1, line.constData());
+            const QByteArray name = line.mid(at + 10);
+            QVERIFY2(reported[0].startsWith("Bild " + number + ": Fehler " + name + " ("),
+                     reported[0].constData());
+        }
     }
 
     void link_data() {

@@ -1,5 +1,6 @@
 #include "tools/board-sim/board_sim.h"
 
+#include "tools/board-sim/fault_plan.h"
 #include "tools/board-sim/modem_board.h"
 #include "tools/board-sim/picture_scene.h"
 #include "tools/board-sim/picture_stream.h"
@@ -57,7 +58,7 @@ class Simulator {
 public:
     Simulator(const SimOptions& options, const PseudoTerminal& line)
         : options_(options), line_(line),
-          modem_(ModemSettings{options.echo, options.dialDelayMs, options.baud, 1000}),
+          modem_(modemSettings(options), [this](int dial) { return planDial(dial); }),
           bytesPerSecond_(options.baud / 10.0) {
         // About a hundred writes a second keeps the pace even without
         // costing a system call per character.
@@ -114,6 +115,23 @@ public:
     }
 
 private:
+    static ModemSettings modemSettings(const SimOptions& options) {
+        ModemSettings settings;
+        settings.echo = options.echo;
+        settings.dialDelayMs = options.dialDelayMs;
+        settings.speed = options.baud;
+        settings.guardMs = 1000;
+        settings.verbose = options.verbose;
+        settings.quiet = options.quiet;
+        return settings;
+    }
+
+    CallOutcome planDial(int dial) {
+        const CallOutcome outcome = OutcomeForDial(options_.faults, dial);
+        std::fputs(FaultReport(outcome, dial).c_str(), stderr);
+        return outcome;
+    }
+
     void readFromLine(std::int64_t now) {
         char buffer[4096];
         const ssize_t count = read(line_.master(), buffer, sizeof buffer);
@@ -159,12 +177,20 @@ private:
                     std::fprintf(stderr, "Bild %d: Datei %s kann nicht geschrieben werden\n",
                                  number, file.c_str());
             }
-            std::printf("Bild %d: %s (%dx%d, %zu Bytes)\n", number, file.c_str(),
-                        request.large ? 640 : 320, request.large ? 480 : 240, jpeg.size());
+            const StreamFaults faults = FaultsForPicture(options_.faults, number);
+            std::fputs(FaultReport(faults, number).c_str(), stderr);
+            // With faults on, each line says which this picture got, so that
+            // a reader can tell the pictures that went out whole.
+            std::string faultNote;
+            if (options_.faults.any())
+                faultNote = faults.any() ? " Fehler: " + FaultNames(faults) : " fehlerfrei";
+            std::printf("Bild %d: %s (%dx%d, %zu Bytes)%s\n", number, file.c_str(),
+                        request.large ? 640 : 320, request.large ? 480 : 240, jpeg.size(),
+                        faultNote.c_str());
             std::fflush(stdout);
 
-            const PictureStream stream = BuildPictureStream(
-                jpeg, FaultsForPicture(options_.faults, number), static_cast<unsigned>(number));
+            const PictureStream stream =
+                BuildPictureStream(jpeg, faults, static_cast<unsigned>(number));
             modem_.queueBoardText(stream.text, stream.hangUpAfter);
         }
     }

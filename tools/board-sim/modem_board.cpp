@@ -1,6 +1,7 @@
 #include "tools/board-sim/modem_board.h"
 
 #include <cctype>
+#include <utility>
 
 namespace {
 
@@ -23,6 +24,23 @@ long ReadNumber(const std::string& rest, std::size_t& i) {
     return value;
 }
 
+// The numeric CONNECT codes of the common extended table, for the speeds it
+// names; any other speed is reported as plain CONNECT, code 1.
+int NumericConnectCode(long speed) {
+    struct SpeedCode {
+        long speed;
+        int code;
+    };
+    static constexpr SpeedCode kCodes[] = {
+        {1200, 5},   {600, 9},    {2400, 10},  {4800, 11},  {9600, 12},  {7200, 13},
+        {12000, 14}, {14400, 15}, {19200, 16}, {38400, 17}, {57600, 18}, {115200, 19},
+    };
+    for (const SpeedCode& entry : kCodes)
+        if (entry.speed == speed)
+            return entry.code;
+    return 1;
+}
+
 std::string Trimmed(const std::string& line) {
     const auto first = line.find_first_not_of(" \t");
     if (first == std::string::npos)
@@ -33,7 +51,9 @@ std::string Trimmed(const std::string& line) {
 
 } // namespace
 
-ModemBoard::ModemBoard(const ModemSettings& settings) : settings_(settings), echo_(settings.echo) {}
+ModemBoard::ModemBoard(const ModemSettings& settings, CallPlanner planner)
+    : settings_(settings), planner_(std::move(planner)), echo_(settings.echo),
+      verbose_(settings.verbose), quiet_(settings.quiet) {}
 
 void ModemBoard::receive(std::string_view bytes, std::int64_t nowMs) {
     for (const char c : bytes) {
@@ -44,7 +64,7 @@ void ModemBoard::receive(std::string_view bytes, std::int64_t nowMs) {
                 modemOut_ += c;
             receiveInCommandMode(c);
             if (state_ == State::Dialling)
-                dialDoneAt_ = nowMs + settings_.dialDelayMs;
+                startDial(nowMs);
             else if (state_ == State::Online)
                 lastOnlineByteAt_ = nowMs; // back online with "ATO"
             break;
@@ -64,7 +84,7 @@ void ModemBoard::receiveInCommandMode(char c) {
         if (lineOverflowed_) {
             line_.clear();
             lineOverflowed_ = false;
-            reply("ERROR");
+            reply(Result::Error);
         } else if (!line_.empty()) {
             const std::string line = line_;
             line_.clear();
@@ -100,25 +120,29 @@ void ModemBoard::commandLine(const std::string& rawLine) {
             break;
         case 'D':
             if (inCall()) {
-                reply("ERROR");
+                reply(Result::Error);
                 return;
             }
             // The rest of the line is the number; any number reaches the board.
             state_ = State::Dialling;
             return;
-        case 'E': {
+        case 'E':
+        case 'V':
+        case 'Q': {
             const long value = ReadNumber(rest, i);
             if (value > 1) {
-                reply("ERROR");
+                reply(Result::Error);
                 return;
             }
-            echo_ = value == 1;
+            // Echo, words (else numbers) and quiet: a reply to this very
+            // line already takes the new form.
+            (command == 'E' ? echo_ : command == 'V' ? verbose_ : quiet_) = value == 1;
             break;
         }
         case 'H': {
             const long value = ReadNumber(rest, i);
             if (value > 1) {
-                reply("ERROR");
+                reply(Result::Error);
                 return;
             }
             if (value == 0 && inCall())
@@ -130,9 +154,9 @@ void ModemBoard::commandLine(const std::string& rawLine) {
             if (state_ == State::OnlineCommand) {
                 state_ = State::Online;
                 escapePluses_ = 0;
-                reply("CONNECT " + std::to_string(settings_.speed));
+                reply(Result::Connect);
             } else {
-                reply("NO CARRIER");
+                reply(Result::NoCarrier);
             }
             return;
         case 'Z':
@@ -140,10 +164,12 @@ void ModemBoard::commandLine(const std::string& rawLine) {
             if (inCall())
                 dropCall();
             echo_ = settings_.echo;
+            verbose_ = settings_.verbose;
+            quiet_ = settings_.quiet;
             break;
         case 'I':
             ReadNumber(rest, i);
-            information += "\r\nMerlon Board-Simulator\r\n";
+            information += informationText("Merlon Board-Simulator");
             break;
         case 'S':
             ReadNumber(rest, i);
@@ -152,14 +178,14 @@ void ModemBoard::commandLine(const std::string& rawLine) {
                 ReadNumber(rest, i);
             } else if (i < rest.size() && rest[i] == '?') {
                 ++i;
-                information += "\r\n000\r\n";
+                information += informationText("000");
             }
             break;
         case '&':
         case '\\':
         case '%':
             if (i >= rest.size() || !std::isalpha(static_cast<unsigned char>(rest[i]))) {
-                reply("ERROR");
+                reply(Result::Error);
                 return;
             }
             ++i;
@@ -167,16 +193,16 @@ void ModemBoard::commandLine(const std::string& rawLine) {
             break;
         default:
             if (!std::isalpha(static_cast<unsigned char>(command))) {
-                reply("ERROR");
+                reply(Result::Error);
                 return;
             }
-            // Settings this modem has no use for (volume, result codes, …).
+            // Settings this modem has no use for (volume, speaker, …).
             ReadNumber(rest, i);
             break;
         }
     }
     modemOut_ += information;
-    reply("OK");
+    reply(Result::Ok);
 }
 
 void ModemBoard::receiveOnline(char c, std::int64_t nowMs) {
@@ -220,7 +246,7 @@ void ModemBoard::boardLine(const std::string& rawLine) {
     if (line == "+++") {
         state_ = State::OnlineCommand;
         escapePluses_ = 0;
-        reply("OK");
+        reply(Result::Ok);
         return;
     }
     for (char& c : line)
@@ -243,15 +269,40 @@ void ModemBoard::boardLine(const std::string& rawLine) {
     // included when it dials again during a call.
 }
 
+void ModemBoard::startDial(std::int64_t nowMs) {
+    ++dials_;
+    outcome_ = planner_ ? planner_(dials_) : CallOutcome::Connect;
+    std::int64_t delay = settings_.dialDelayMs;
+    if (outcome_ == CallOutcome::NoAnswer)
+        delay *= kNoAnswerDialDelays;
+    else if (outcome_ == CallOutcome::NoDialtone)
+        delay /= kNoDialtoneDivisor;
+    dialDoneAt_ = nowMs + delay;
+}
+
 void ModemBoard::advance(std::int64_t nowMs) {
-    if (state_ == State::Dialling && nowMs >= dialDoneAt_)
-        connect(nowMs);
+    if (state_ == State::Dialling && nowMs >= dialDoneAt_) {
+        switch (outcome_) {
+        case CallOutcome::Connect:
+            connect(nowMs);
+            break;
+        case CallOutcome::Busy:
+        case CallOutcome::NoAnswer:
+        case CallOutcome::NoDialtone:
+            // The modem hangs up and is back in command mode.
+            state_ = State::Command;
+            reply(outcome_ == CallOutcome::Busy       ? Result::Busy
+                  : outcome_ == CallOutcome::NoAnswer ? Result::NoAnswer
+                                                      : Result::NoDialtone);
+            break;
+        }
+    }
     if (state_ == State::Online && escapePluses_ == 3 && nowMs >= escapeDoneAt_) {
         state_ = State::OnlineCommand;
         escapePluses_ = 0;
         line_.clear();
         lineOverflowed_ = false;
-        reply("OK");
+        reply(Result::Ok);
     }
 }
 
@@ -269,7 +320,7 @@ void ModemBoard::connect(std::int64_t nowMs) {
     escapePluses_ = 0;
     line_.clear();
     lineOverflowed_ = false;
-    reply("CONNECT " + std::to_string(settings_.speed));
+    reply(Result::Connect);
 }
 
 void ModemBoard::dropCall() {
@@ -280,10 +331,78 @@ void ModemBoard::dropCall() {
     lineOverflowed_ = false;
 }
 
-void ModemBoard::reply(std::string_view resultCode) {
+// Words framed by CR LF (ATV1), or the number and one CR (ATV0); nothing at
+// all when quiet (ATQ1).
+void ModemBoard::reply(Result result) {
+    if (quiet_)
+        return;
+    if (!verbose_) {
+        int code = 0;
+        switch (result) {
+        case Result::Ok:
+            code = 0;
+            break;
+        case Result::Connect:
+            code = NumericConnectCode(settings_.speed);
+            break;
+        case Result::NoCarrier:
+            code = 3;
+            break;
+        case Result::Error:
+            code = 4;
+            break;
+        case Result::NoDialtone:
+            code = 6;
+            break;
+        case Result::Busy:
+            code = 7;
+            break;
+        case Result::NoAnswer:
+            code = 8;
+            break;
+        }
+        modemOut_ += std::to_string(code);
+        modemOut_ += '\r';
+        return;
+    }
+    const char* words = "";
+    switch (result) {
+    case Result::Ok:
+        words = "OK";
+        break;
+    case Result::Connect:
+        words = "CONNECT ";
+        break;
+    case Result::NoCarrier:
+        words = "NO CARRIER";
+        break;
+    case Result::Error:
+        words = "ERROR";
+        break;
+    case Result::NoDialtone:
+        words = "NO DIALTONE";
+        break;
+    case Result::Busy:
+        words = "BUSY";
+        break;
+    case Result::NoAnswer:
+        words = "NO ANSWER";
+        break;
+    }
     modemOut_ += "\r\n";
-    modemOut_ += resultCode;
+    modemOut_ += words;
+    if (result == Result::Connect)
+        modemOut_ += std::to_string(settings_.speed);
     modemOut_ += "\r\n";
+}
+
+// Information text ("ATI") comes whatever ATQ says; only its framing
+// follows ATV.
+std::string ModemBoard::informationText(std::string_view text) const {
+    std::string framed = verbose_ ? "\r\n" : "";
+    framed += text;
+    framed += "\r\n";
+    return framed;
 }
 
 std::vector<BoardOptions> ModemBoard::takePictureRequests() {
@@ -303,7 +422,7 @@ void ModemBoard::queueBoardText(std::string text, bool hangUpAfter) {
             return;
         }
         dropCall();
-        reply("NO CARRIER");
+        reply(Result::NoCarrier);
         return;
     }
     boardOut_.push_back(BoardSegment{std::move(text), 0, hangUpAfter});
@@ -334,6 +453,6 @@ void ModemBoard::consumeOutput(std::size_t count) {
     boardOut_.pop_front();
     if (hangUp) {
         dropCall();
-        reply("NO CARRIER");
+        reply(Result::NoCarrier);
     }
 }

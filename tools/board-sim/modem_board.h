@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,10 +26,20 @@ struct BoardOptions {
 
 struct ModemSettings {
     bool echo = true;                // command echo at start (ATE1)
-    std::int64_t dialDelayMs = 1500; // from "ATD…" to "CONNECT"
+    std::int64_t dialDelayMs = 1500; // from "ATD…" to "CONNECT" (or "BUSY")
     long speed = 9600;               // reported in "CONNECT <speed>"
     std::int64_t guardMs = 1000;     // silence around "+++"
+    bool verbose = true;             // result codes as words at start (ATV1)
+    bool quiet = false;              // no result codes at start (ATQ1)
 };
+
+// How a dial ends. The failures come after a time of their own: a busy tone
+// is heard once the number is dialled, ringing goes on for a while before
+// the modem gives up, and a missing dial tone shows before any digit.
+enum class CallOutcome { Connect, Busy, NoAnswer, NoDialtone };
+
+// Decides how dial number n (from 1) ends, when the modem takes its "ATD".
+using CallPlanner = std::function<CallOutcome(int dial)>;
 
 class ModemBoard {
 public:
@@ -43,7 +54,13 @@ public:
     // dropped, so that a stream of garbage cannot grow memory without bound.
     static constexpr std::size_t kMaxLineLength = 256;
 
-    explicit ModemBoard(const ModemSettings& settings);
+    // Ringing lasts this many dial delays before "NO ANSWER"; a missing
+    // dial tone is reported after this fraction of one.
+    static constexpr int kNoAnswerDialDelays = 5;
+    static constexpr int kNoDialtoneDivisor = 5;
+
+    // Without a planner every dial connects.
+    explicit ModemBoard(const ModemSettings& settings, CallPlanner planner = {});
 
     // Bytes the far side wrote, received at nowMs (a monotonic time).
     void receive(std::string_view bytes, std::int64_t nowMs);
@@ -70,6 +87,7 @@ public:
     State state() const { return state_; }
     bool inCall() const { return state_ == State::Online || state_ == State::OnlineCommand; }
     bool echo() const { return echo_; }
+    int dials() const { return dials_; }
     const BoardOptions& options() const { return options_; }
 
 private:
@@ -83,18 +101,27 @@ private:
     void receiveOnline(char c, std::int64_t nowMs);
     void commandLine(const std::string& line);
     void boardLine(const std::string& line);
-    void reply(std::string_view resultCode);
+    enum class Result { Ok, Connect, NoCarrier, Error, NoDialtone, Busy, NoAnswer };
+
+    void startDial(std::int64_t nowMs);
+    void reply(Result result);
+    std::string informationText(std::string_view text) const;
     void connect(std::int64_t nowMs);
     void dropCall();
 
     ModemSettings settings_;
+    CallPlanner planner_;
     State state_ = State::Command;
     bool echo_;
+    bool verbose_;
+    bool quiet_;
     BoardOptions options_;
 
     std::string line_;
     bool lineOverflowed_ = false;
 
+    int dials_ = 0;
+    CallOutcome outcome_ = CallOutcome::Connect;
     std::int64_t dialDoneAt_ = 0;
     // Escape detection: time of the last byte received while online, and
     // how many "+" of a possible escape arrived after a guard-time silence.

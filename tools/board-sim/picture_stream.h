@@ -6,18 +6,6 @@
 #include <string>
 #include <string_view>
 
-// For each fault, how many pictures from the first one it spoils: 0 for
-// none, kEveryPicture for all of them.
-struct FaultPlan {
-    static constexpr int kEveryPicture = -1;
-    int chatter = 0;
-    int cutBeforeEnd = 0;
-    int nul = 0;
-    int noise = 0;
-    int lowercase = 0;
-    int hangUpMidPicture = 0;
-};
-
 // The faults one particular picture gets.
 struct StreamFaults {
     bool chatter = false;          // board and modem chatter before the stream
@@ -26,9 +14,14 @@ struct StreamFaults {
     bool noise = false;            // a few random bytes somewhere in the hex
     bool lowercase = false;        // hex digits in lower case
     bool hangUpMidPicture = false; // half the stream, then the call drops
-};
+    bool dropDigit = false;        // one hex digit of the scan data lost
+    bool flipDigit = false;        // one hex digit of the scan data changed
 
-StreamFaults FaultsForPicture(const FaultPlan& plan, int number);
+    bool any() const {
+        return chatter || cutBeforeEnd || nul || noise || lowercase || hangUpMidPicture ||
+               dropDigit || flipDigit;
+    }
+};
 
 struct PictureStream {
     std::string text;
@@ -38,6 +31,8 @@ struct PictureStream {
 // The lines the board sends before the stream when asked for chatter.
 extern const char* const kBoardChatter;
 
-// seed picks the places and values of line noise, so that a picture's
-// faults can be reproduced.
+// seed picks the places and values of line noise and of the digit lost or
+// changed, so that a picture's faults can be reproduced. Both digit faults
+// fall inside the entropy-coded data, between the scan header and the
+// end-of-image marker, so the end marker and the file's headers come whole.
 PictureStream BuildPictureStream(std::string_view jpeg, const StreamFaults& faults, unsigned seed);

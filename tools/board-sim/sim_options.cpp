@@ -13,6 +13,9 @@ enum SimOptionId {
     Quality,
     Fast,
     NoEcho,
+    Numeric,
+    Silent,
+    RandomFaults,
     // The faults, in the order of kFaultCounts.
     Chatter,
     CutBeforeEnd,
@@ -20,16 +23,24 @@ enum SimOptionId {
     Noise,
     Lowercase,
     HangUpMidPicture,
+    DropDigit,
+    FlipDigit,
+    Busy,
+    NoAnswer,
+    NoDialtone,
 };
 
 int FaultPlan::*const kFaultCounts[] = {
-    &FaultPlan::chatter, &FaultPlan::cutBeforeEnd, &FaultPlan::nul,
-    &FaultPlan::noise,   &FaultPlan::lowercase,    &FaultPlan::hangUpMidPicture,
+    &FaultPlan::chatter,   &FaultPlan::cutBeforeEnd, &FaultPlan::nul,
+    &FaultPlan::noise,     &FaultPlan::lowercase,    &FaultPlan::hangUpMidPicture,
+    &FaultPlan::dropDigit, &FaultPlan::flipDigit,    &FaultPlan::busy,
+    &FaultPlan::noAnswer,  &FaultPlan::noDialtone,
 };
 
-// A fault spoils every picture, or with "=N" only the first N.
+// A fault spoils every picture (or dial), or with "=N" only the first N.
 const char kPictures[] = "eine Anzahl Bilder ab 1";
-const NumberRange kPictureCount{1, 1000000};
+const char kDials[] = "eine Anzahl Anwahlen ab 1";
+const NumberRange kCount{1, 1000000};
 
 const std::vector<ToolOption> kOptions = {
     // "--help=..." has always been taken as "--help".
@@ -44,13 +55,21 @@ const std::vector<ToolOption> kOptions = {
      NumberRange{1, 100}},
     {Fast, nullptr, "--fast"},
     {NoEcho, nullptr, "--no-echo"},
-    {Chatter, nullptr, "--chatter", OptionValue::Optional, kPictures, kPictureCount},
-    {CutBeforeEnd, nullptr, "--cut-before-end", OptionValue::Optional, kPictures, kPictureCount},
-    {Nul, nullptr, "--nul", OptionValue::Optional, kPictures, kPictureCount},
-    {Noise, nullptr, "--noise", OptionValue::Optional, kPictures, kPictureCount},
-    {Lowercase, nullptr, "--lowercase", OptionValue::Optional, kPictures, kPictureCount},
-    {HangUpMidPicture, nullptr, "--hangup-mid-picture", OptionValue::Optional, kPictures,
-     kPictureCount},
+    {Numeric, nullptr, "--numeric"},
+    {Silent, nullptr, "--silent"},
+    {RandomFaults, nullptr, "--faults", OptionValue::Required, "einen Startwert (0 bis 4294967295)",
+     NumberRange{0, 4294967295L}},
+    {Chatter, nullptr, "--chatter", OptionValue::Optional, kPictures, kCount},
+    {CutBeforeEnd, nullptr, "--cut-before-end", OptionValue::Optional, kPictures, kCount},
+    {Nul, nullptr, "--nul", OptionValue::Optional, kPictures, kCount},
+    {Noise, nullptr, "--noise", OptionValue::Optional, kPictures, kCount},
+    {Lowercase, nullptr, "--lowercase", OptionValue::Optional, kPictures, kCount},
+    {HangUpMidPicture, nullptr, "--hangup-mid-picture", OptionValue::Optional, kPictures, kCount},
+    {DropDigit, nullptr, "--drop-digit", OptionValue::Optional, kPictures, kCount},
+    {FlipDigit, nullptr, "--flip-digit", OptionValue::Optional, kPictures, kCount},
+    {Busy, nullptr, "--busy", OptionValue::Optional, kDials, kCount},
+    {NoAnswer, nullptr, "--no-answer", OptionValue::Optional, kDials, kCount},
+    {NoDialtone, nullptr, "--no-dialtone", OptionValue::Optional, kDials, kCount},
 };
 
 std::string NeedsValueText(const std::string& spelled, const ToolOption& option) {
@@ -108,6 +127,15 @@ std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOption
         case NoEcho:
             options.echo = false;
             break;
+        case Numeric:
+            options.verbose = false;
+            break;
+        case Silent:
+            options.quiet = true;
+            break;
+        case RandomFaults:
+            options.faults.randomSeed = static_cast<unsigned>(word.number);
+            break;
         default: // a fault
             options.faults.*kFaultCounts[id - Chatter] =
                 word.value ? static_cast<int>(word.number) : FaultPlan::kEveryPicture;
@@ -135,7 +163,14 @@ std::string SimHelpText(const std::string& programName) {
            "  ATD<Nummer>        wählt; nach der Wählzeit \"CONNECT <Baud>\", dann Datenmodus\n"
            "  ATH, ATH0          legt auf, \"OK\"\n"
            "  ATO                zurück in den Datenmodus eines laufenden Anrufs\n"
+           "  ATV0, ATV1         Meldungen als Zahlen (\"0\" und CR für \"OK\") / als Text\n"
+           "  ATQ1, ATQ0         keine Meldungen / wieder Meldungen (das Echo bleibt)\n"
+           "  ATZ                legt auf; Echo und Meldungen wie beim Start\n"
            "  andere AT-Befehle  \"OK\"; Zeilen ohne \"AT\" am Anfang bleiben unbeantwortet\n"
+           "  Zahlen: 0 OK, 3 NO CARRIER, 4 ERROR, 6 NO DIALTONE, 7 BUSY, 8 NO ANSWER;\n"
+           "  CONNECT mit 5 (1200), 9 (600), 10 (2400), 11 (4800), 12 (9600), 13 (7200),\n"
+           "  14 (12000), 15 (14400), 16 (19200), 17 (38400), 18 (57600), 19 (115200),\n"
+           "  bei anderen Geschwindigkeiten 1.\n"
            "  Im Befehlsmodus wird jedes Zeichen zurückgesendet (Echo), solange es an ist;\n"
            "  Eingaben während des Wählens werden verworfen.\n"
            "\n"
@@ -155,6 +190,8 @@ std::string SimHelpText(const std::string& programName) {
            "                     entfernt sie beim Beenden; z. B. --link /tmp/merlon-com1\n"
            "                     und dann MERLON_COM1=/tmp/merlon-com1 für das Programm\n"
            "  --no-echo          beginnt mit ausgeschaltetem Echo (wie nach ATE0)\n"
+           "  --numeric          beginnt mit Meldungen als Zahlen (wie nach ATV0)\n"
+           "  --silent           beginnt ohne Meldungen (wie nach ATQ1)\n"
            "  --dial-delay MS    Wählzeit in Millisekunden (Vorgabe 1500)\n"
            "  --baud N           Leitungsgeschwindigkeit in Bit/s (Vorgabe 9600): 10 Bit je\n"
            "                     Zeichen, also 960 Zeichen je Sekunde bei 9600\n"
@@ -164,8 +201,14 @@ std::string SimHelpText(const std::string& programName) {
            "  --quality N        JPEG-Qualität 1 bis 100 (Vorgabe 75)\n"
            "  -h, --help         zeigt diese Hilfe\n"
            "\n"
-           "Fehler auf Wunsch (für Tests). Ohne Anzahl betreffen sie jedes Bild, mit =N\n"
-           "nur die ersten N Bilder (z. B. --cut-before-end=1: nur das erste Bild):\n"
+           "Fehler auf Wunsch (für Tests). Ohne Anzahl betreffen sie jede Anwahl oder jedes\n"
+           "Bild, mit =N nur die ersten N: Anwahlen (ATD) bei den Fehlern des Anrufs,\n"
+           "Bilder bei denen des Bildes (z. B. --busy=2: die ersten zwei Anwahlen melden\n"
+           "\"BUSY\", die dritte verbindet; --cut-before-end=1: nur das erste Bild).\n"
+           "Nach einem Fehler des Anrufs ist das Modem wieder im Befehlsmodus.\n"
+           "  --busy[=N]                \"BUSY\" nach der Wählzeit statt \"CONNECT\"\n"
+           "  --no-answer[=N]           \"NO ANSWER\" nach Klingeln von fünf Wählzeiten\n"
+           "  --no-dialtone[=N]         \"NO DIALTONE\" nach einem Fünftel der Wählzeit\n"
            "  --chatter[=N]             Modem- und Board-Meldungen vor dem Bild\n"
            "                            (\"RING\", \"Merlon EVA Kamera bereit\", ...)\n"
            "  --cut-before-end[=N]      das Bild endet ohne \"CAM_E\"\n"
@@ -174,8 +217,25 @@ std::string SimHelpText(const std::string& programName) {
            "  --lowercase[=N]           Hex-Ziffern in Kleinbuchstaben\n"
            "  --hangup-mid-picture[=N]  nach der Hälfte des Bildes \"NO CARRIER\": der\n"
            "                            Anruf ist beendet\n"
+           "  --drop-digit[=N]          eine Hex-Ziffer eines Paares in den Bilddaten\n"
+           "                            fehlt; \"CAM_E\" kommt\n"
+           "  --flip-digit[=N]          eine Hex-Ziffer in den Bilddaten ist eine andere\n"
+           "  --faults STARTWERT        wiederholbare Mischung aller Fehler oben: jede\n"
+           "                            Anwahl und jedes Bild bleibt fehlerfrei (6 von 10)\n"
+           "                            oder bekommt einen davon, nach STARTWERT\n"
+           "                            (0 bis 4294967295) und seiner Nummer\n"
+           "Treffen mehrere Fehler des Anrufs eine Anwahl, gilt der früheste: NO DIALTONE,\n"
+           "dann BUSY, dann NO ANSWER. Die Ziffern-Fehler treffen eine nach der Bildnummer\n"
+           "wiederholbare Stelle in den komprimierten Daten des JPEG (nach dem Scan-Kopf,\n"
+           "vor der Endmarke FF D9). --save speichert jedes Bild, wie es ohne Fehler wäre.\n"
            "\n"
            "Ausgabe: erste Zeile der Gerätepfad, dann je gesendetem Bild eine Zeile\n"
            "\"Bild <Nummer>: <Datei> (<Breite>x<Höhe>, <Bytes> Bytes)\"; ohne --save steht\n"
-           "\"-\" statt der Datei. Modem-Ereignisse stehen auf der Fehlerausgabe.\n";
+           "\"-\" statt der Datei. Mit einer Fehler-Option (--faults eingeschlossen) folgt\n"
+           "nach einem Leerzeichen \"Fehler: <Namen>\" (die Optionen ohne \"--\", durch\n"
+           "Leerzeichen getrennt) oder \"fehlerfrei\"; genau die Bytes wie gespeichert\n"
+           "tragen die Bilder, die fehlerfrei sind oder nur chatter oder nul haben.\n"
+           "Modem-Ereignisse und jeder Fehler stehen auf der Fehlerausgabe, als\n"
+           "\"Anwahl <Nummer>: Fehler <Name> (<Beschreibung>)\" oder\n"
+           "\"Bild <Nummer>: Fehler <Name> (<Beschreibung>)\".\n";
 }

@@ -1,7 +1,7 @@
 // The simulator's command line: what it understands and its German help.
 #pragma once
 
-#include "tools/board-sim/picture_stream.h"
+#include "tools/board-sim/fault_plan.h"
 
 #include <string>
 #include <vector>
@@ -9,6 +9,8 @@
 struct SimOptions {
     std::string linkPath; // --link: symbolic link to the device
     bool echo = true;     // --no-echo clears it
+    bool verbose = true;  // --numeric clears it: result codes as numbers
+    bool quiet = false;   // --silent: no result codes
     int dialDelayMs = 1500;
     long baud = 9600;    // line speed: pacing and "CONNECT <baud>"
     bool fast = false;   // no pacing: as fast as the pseudo-terminal takes it
