@@ -109,8 +109,8 @@ private slots:
         QTest::addColumn<QByteArray>("received");
         QTest::addColumn<QByteArray>("stored"); // "-" for no file
         QTest::addColumn<bool>("cleared");
-        QTest::newRow("chatter, then a picture") << QByteArray::fromStdString(kStream) << kPicture
-                                                 << true;
+        QTest::newRow("chatter, then a picture")
+            << QByteArray::fromStdString(kStream) << kPicture << true;
         QTest::newRow("no end marker yet")
             << QByteArray("CAM_B\r\nFF D8 01 ") << QByteArray("-") << false;
         QTest::newRow("start then end") << QByteArray("CAM_B\r\nCAM_E") << QByteArray() << true;
@@ -159,7 +159,7 @@ private slots:
         }
         QCOMPARE(rig.pictures().size(), displayFails ? 1 : 0);
         QVERIFY(!rig.received.text().empty()); // kept for the user
-        if (!displayFails) { // the folder typed right: the picture is stored
+        if (!displayFails) {                   // the folder typed right: the picture is stored
             rig.controls.stem = rig.folder.filePath(QStringLiteral("Kamera")).toStdString();
             rig.session.timerTick();
             QCOMPARE(rig.pictures().size(), 1);
@@ -205,8 +205,8 @@ private slots:
         QTest::newRow("continuous while interval") << "ic" << false << true << true << false;
         QTest::newRow("interval while continuous") << "ci" << true << false << true << true;
         QTest::newRow("clear reconnect while continuous") << "cR" << false << true << true << false;
-        QTest::newRow("clear reconnect after continuous") << "cCR" << false << false << false
-                                                          << false;
+        QTest::newRow("clear reconnect after continuous")
+            << "cCR" << false << false << false << false;
     }
     void modeInterlocks() {
         QFETCH(QString, steps);
@@ -242,12 +242,14 @@ private slots:
         QTest::newRow("0 never fires") << "0" << QString() << false;
         QTest::newRow("largest") << "71582" << QString() << true;
         QTest::newRow("hex") << "$A" << QString() << true;
-        QTest::newRow("no number") << "drei" << "'drei' ist kein gültiger Integerwert" << false;
+        QTest::newRow("no number") << "drei"
+                                   << "'drei' ist kein gültiger Integerwert" << false;
         QTest::newRow("negative")
-            << "-1" << "'-1' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis 71582" << false;
+            << "-1"
+            << "'-1' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis 71582" << false;
         QTest::newRow("too many")
-            << "71583" << "'71583' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis 71582"
-            << false;
+            << "71583"
+            << "'71583' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis 71582" << false;
     }
     void minutesField() {
         QFETCH(QString, minutes);
@@ -268,12 +270,10 @@ private slots:
         QTest::addColumn<bool>("withoutReconnect");
         QTest::addColumn<QStringList>("lines"); // "time line"
         QTest::newRow("straight to the request")
-            << false
-            << QStringList{"60000 CONBA", "61000 CONSD", "62000 CONRL", "63000 BILD"};
+            << false << QStringList{"60000 CONBA", "61000 CONSD", "62000 CONRL", "63000 BILD"};
         QTest::newRow("dial first")
-            << true
-            << QStringList{"60000 AT",    "61000 ATD 0157", "91000 CONBA",
-                           "92000 CONSD", "93000 CONRL",    "94000 BILD"};
+            << true << QStringList{"60000 AT",    "61000 ATD 0157", "91000 CONBA",
+                                   "92000 CONSD", "93000 CONRL",    "94000 BILD"};
     }
     void intervalTickTiming() {
         QFETCH(bool, withoutReconnect);
@@ -373,13 +373,12 @@ private slots:
         QStringList keptAside;
         QObject::connect(&rig.session, &CaptureSession::pictureStored,
                          [&](const QString&, qint64) { ++storedSignals; });
-        QObject::connect(&rig.session, &CaptureSession::pictureKeptAside,
-                         [&](const QString& picture, const QString& text, qint64,
-                             PictureVerdict judged) {
-                             keptAside << QFileInfo(picture).fileName()
-                                       << QFileInfo(text).fileName()
-                                       << QString::fromUtf8(VerdictText(judged));
-                         });
+        QObject::connect(
+            &rig.session, &CaptureSession::pictureKeptAside,
+            [&](const QString& picture, const QString& text, qint64, PictureVerdict judged) {
+                keptAside << QFileInfo(picture).fileName() << QFileInfo(text).fileName()
+                          << QString::fromUtf8(VerdictText(judged));
+            });
         rig.clock.now = 4712345;
         const std::string received = "CONNECT 9600\r\n" + stream.toStdString() + "Rest";
         rig.received.append(received);
@@ -406,8 +405,8 @@ private slots:
         QTest::addColumn<QStringList>("answers"); // "ms text": the far side writes at ms
         QTest::addColumn<QString>("result");
         QTest::addColumn<int>("requestAt"); // the first request line, -1 for none
-        QTest::newRow("CONNECT after 2 s") << QStringList{"3000 \r\nCONNECT 9600\r\n"}
-                                           << "connect" << 3000;
+        QTest::newRow("CONNECT after 2 s")
+            << QStringList{"3000 \r\nCONNECT 9600\r\n"} << "connect" << 3000;
         QTest::newRow("echo, then CONNECT")
             << QStringList{"1000 ATD 0157\r", "1500 \r\nCONNECT\r\n"} << "connect" << 1500;
         QTest::newRow("CONNECT in two pieces")
@@ -415,12 +414,12 @@ private slots:
         QTest::newRow("numeric CONNECT 9600") << QStringList{"2000 12\r"} << "connect" << 2000;
         QTest::newRow("BUSY") << QStringList{"2000 \r\nBUSY\r\n"} << "busy" << -1;
         QTest::newRow("numeric BUSY") << QStringList{"2000 7\r"} << "busy" << -1;
-        QTest::newRow("NO DIALTONE") << QStringList{"1200 \r\nNO DIALTONE\r\n"} << "no_dialtone"
-                                     << -1;
+        QTest::newRow("NO DIALTONE")
+            << QStringList{"1200 \r\nNO DIALTONE\r\n"} << "no_dialtone" << -1;
         QTest::newRow("the answer to AT is not the dial's")
             << QStringList{"200 \r\nERROR\r\n", "4000 \r\nCONNECT\r\n"} << "connect" << 4000;
-        QTest::newRow("RING, then nothing") << QStringList{"2000 \r\nRING\r\n"} << "silent"
-                                            << 1000 + 30000;
+        QTest::newRow("RING, then nothing")
+            << QStringList{"2000 \r\nRING\r\n"} << "silent" << 1000 + 30000;
         QTest::newRow("silent modem") << QStringList{} << "silent" << 1000 + 30000;
     }
     void dialReadsTheModemsAnswer() {
@@ -430,8 +429,8 @@ private slots:
         QVERIFY(rig.pty.ok());
         QList<QPair<qint64, std::string>> script;
         for (const QString& answer : answers)
-            script.append({answer.section(u' ', 0, 0).toLongLong(),
-                           answer.section(u' ', 1).toStdString()});
+            script.append(
+                {answer.section(u' ', 0, 0).toLongLong(), answer.section(u' ', 1).toStdString()});
         bool arrived = true;
         rig.clock.duringWait = [&](std::int64_t now) {
             while (!script.isEmpty() && script.first().first <= now)

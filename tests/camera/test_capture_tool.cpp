@@ -1,8 +1,10 @@
 // merlon-capture against the simulated modem and board, as a service runs
-// it: the pictures it stores are the board's byte for byte, it keeps going
-// when the port goes away and comes back, a stop leaves neither a picture's
-// name nor the port behind, and a one-picture run that cannot open its port
-// fails with the window's message.
+// it: the pictures it stores are the board's byte for byte, a damaged one is
+// kept aside and asked for again, the call goes as the modem tells it, it
+// keeps going when the port goes away and comes back, a stop leaves neither
+// a picture's name nor the port behind, and a one-picture run that cannot
+// open its port fails with the window's message.
+#include "capture/hex_capture.h"
 #include "platform/serial_device.h"
 #include "tests/support/modem_call.h"
 #include "tests/support/wait_until.h"
@@ -208,6 +210,113 @@ private slots:
         QCOMPARE(tool.errors(), QString());
         int error = 0;
         QVERIFY(SerialDevice::open(link_.toStdString(), error) != nullptr);
+    }
+
+    void damagedPicturesAreKeptAsideAndAskedForAgain_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("a digit lost in the first picture") << "--drop-digit=1" << 3 << 0 << 1;
+        QTest::newRow("every picture damaged") << "--drop-digit" << 2 << 1 << 2;
+    }
+    void damagedPicturesAreKeptAsideAndAskedForAgain() {
+        QFETCH(QString, fault);
+        QFETCH(int, attempts);
+        QFETCH(int, exitCode);
+        QFETCH(int, kept);
+        Board board(link_, scratch_->filePath(QStringLiteral("board")), {"--fast", fault});
+        QVERIFY(board.started);
+        QVERIFY(PlaceCall(link_));
+        CaptureTool tool(
+            {"--port", link_, "--name", stem(), "--versuche", QString::number(attempts)});
+        QCOMPARE(tool.finished(60000), exitCode);
+
+        const QRegularExpression sound(QStringLiteral("^Hof_\\d+\\.jpg$"));
+        const QRegularExpression aside(QStringLiteral("^Hof_\\d+\\.beschaedigt\\.(jpg|txt)$"));
+        const QStringList files = filesIn(folder_);
+        QCOMPARE(files.filter(aside).size(), 2 * kept);
+        QCOMPARE(files.size(), 2 * kept + (exitCode == 0 ? 1 : 0));
+        for (const QString& picture : files.filter(QStringLiteral(".beschaedigt.jpg"))) {
+            // What is kept is what the decoder gives for the text beside it.
+            const QString text =
+                QString(picture).replace(QStringLiteral(".jpg"), QStringLiteral(".txt"));
+            const QByteArray received = contentOf(folder_ + u'/' + text);
+            QVERIFY(received.startsWith("CAM_B") && received.endsWith("CAM_E"));
+            QCOMPARE(contentOf(folder_ + u'/' + picture),
+                     QByteArray::fromStdString(DecodeHexCapture(received.toStdString()).bytes));
+        }
+        const QStringList lines = tool.storedLines();
+        const QString errors = tool.errors();
+        QCOMPARE(errors.count(QStringLiteral(": Bild beschädigt, beiseitegelegt als ")), kept);
+        QVERIFY(errors.contains(
+            QStringLiteral("merlon-capture: Versuch 1 von %1: Bild beschädigt").arg(attempts)));
+        if (exitCode != 0) {
+            QCOMPARE(lines, QStringList());
+            return;
+        }
+        // The sound second picture is the only one under a picture's name.
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].endsWith(QStringLiteral(", Versuch 2 von 3")));
+        QCOMPARE(files.filter(sound), QStringList{QFileInfo(stored(lines[0])).fileName()});
+        QCOMPARE(contentOf(stored(lines[0])), contentOf(board.picture(2)));
+    }
+
+    void callGoesAsTheModemTellsIt_data() {
+        QTest::addColumn<QStringList>("boardOptions");
+        QTest::addColumn<QStringList>("toolOptions");
+        QTest::addColumn<QString>("failure"); // on standard error, or empty
+        QTest::addColumn<int>("attempt");     // of the picture stored
+        QTest::addColumn<int>("boardPicture");
+        // From the start of the run to the board's taking "BILD" (1 s "AT" to
+        // "ATD", then the answer, then 3 s of option lines).
+        QTest::addColumn<int>("requestAfterMs");
+        QTest::addColumn<int>("requestBeforeMs");
+        const QStringList dial{"--anwahl"};
+        QTest::newRow("CONNECT after 2 s")
+            << QStringList{"--dial-delay", "2000"} << dial << QString() << 1 << 1 << 6000 << 20000;
+        QTest::newRow("BUSY, then CONNECT")
+            << QStringList{"--dial-delay", "500", "--busy=1"} << dial
+            << "Versuch 1 von 3: Besetzt (BUSY)" << 2 << 1 << 10000 << 25000;
+        QTest::newRow("numeric result codes") << QStringList{"--dial-delay", "2000", "--numeric"}
+                                              << dial << QString() << 1 << 1 << 6000 << 20000;
+        QTest::newRow("numeric BUSY, then numeric CONNECT")
+            << QStringList{"--dial-delay", "500", "--numeric", "--busy=1"} << dial
+            << "Versuch 1 von 3: Besetzt (BUSY)" << 2 << 1 << 10000 << 25000;
+        QTest::newRow("silent modem: the request after --anwahlzeit")
+            << QStringList{"--dial-delay", "500", "--silent"}
+            << QStringList{"--anwahl", "--anwahlzeit", "4"} << QString() << 1 << 1 << 8000 << 25000;
+        QTest::newRow("NO CARRIER in the middle of the picture")
+            << QStringList{"--dial-delay", "500", "--hangup-mid-picture=1"} << dial
+            << "Versuch 1 von 3: Die Verbindung ist während des Bildes abgebrochen (NO CARRIER)"
+            << 2 << 2 << 4000 << 20000;
+    }
+    void callGoesAsTheModemTellsIt() {
+        QFETCH(QStringList, boardOptions);
+        QFETCH(QStringList, toolOptions);
+        QFETCH(QString, failure);
+        QFETCH(int, attempt);
+        QFETCH(int, boardPicture);
+        QFETCH(int, requestAfterMs);
+        QFETCH(int, requestBeforeMs);
+        Board board(link_, scratch_->filePath(QStringLiteral("board")),
+                    QStringList{"--fast"} + boardOptions);
+        QVERIFY(board.started);
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        CaptureTool tool(QStringList{"--port", link_, "--name", stem()} + toolOptions);
+        QVERIFY(board.sendingFirstPicture());
+        const qint64 requestedAt = sinceStart.elapsed();
+        QVERIFY2(requestedAt >= requestAfterMs && requestedAt < requestBeforeMs,
+                 qPrintable(QString::number(requestedAt)));
+        // Well before --wartezeit (300 s) would have ended a dropped call.
+        QCOMPARE(tool.finished(60000), 0);
+        const QStringList lines = tool.storedLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].endsWith(QStringLiteral(", Versuch %1 von 3").arg(attempt)));
+        QCOMPARE(contentOf(stored(lines[0])), contentOf(board.picture(boardPicture)));
+        QCOMPARE(tool.errors(),
+                 failure.isEmpty() ? QString() : "merlon-capture: " + failure + u'\n');
     }
 
     void onePictureRunFailsOnAPortThatNeverOpens_data() {

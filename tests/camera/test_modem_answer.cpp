@@ -14,8 +14,7 @@ private slots:
         QTest::addColumn<QString>("result"); // a label, or "-" while none is complete
         QTest::newRow("verbose with speed") << QByteArray("\r\nCONNECT 9600\r\n") << "connect";
         QTest::newRow("verbose without speed") << QByteArray("\r\nCONNECT\r\n") << "connect";
-        QTest::newRow("speed and protocol") << QByteArray("\r\nCONNECT 33600/ARQ\r\n")
-                                            << "connect";
+        QTest::newRow("speed and protocol") << QByteArray("\r\nCONNECT 33600/ARQ\r\n") << "connect";
         QTest::newRow("echo, then busy") << QByteArray("ATD 0157\r\r\nBUSY\r\n") << "busy";
         QTest::newRow("no answer") << QByteArray("\r\nNO ANSWER\r\n") << "no_answer";
         QTest::newRow("no carrier") << QByteArray("\r\nNO CARRIER\r\n") << "no_carrier";
