@@ -1,6 +1,9 @@
 #include "camera/capture_session.h"
 
 #include "camera/capture_controls.h"
+#include "camera/modem_answer.h"
+#include "camera/picture_names.h"
+#include "camera/picture_verdict.h"
 #include "camera/terminal.h"
 #include "capture/hex_capture.h"
 #include "platform/clock.h"
@@ -16,6 +19,10 @@ namespace {
 constexpr std::uint32_t kLinePauseMs = 1000;
 constexpr std::uint32_t kCallSetupWaitMs = 30000;
 constexpr qint64 kMsPerMinute = 60000;
+
+QString LocalText(const std::string& bytes) {
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 } // namespace
 
@@ -51,7 +58,7 @@ void CaptureSession::decodeAndStore() {
 void CaptureSession::storeCompletePicture(bool withFollowUp) {
     // A new name at every run, whether or not a picture is complete.
     const std::string stem = controls_.fileStem();
-    const std::string name = stem + "_" + std::to_string(CurrentClock().tickCount()) + ".jpg";
+    const std::uint32_t tick = CurrentClock().tickCount();
     const DecodedCapture decoded = DecodeHexCapture(captureBuffer_);
     if (!decoded.endSeen) {
         if (decoded.startSeen)
@@ -78,11 +85,24 @@ void CaptureSession::storeCompletePicture(bool withFollowUp) {
         failedStem_ = stem;
         failedWhere_ = where;
     };
-    try {
+    // Judged on the text up to its end marker: what follows is the next one's.
+    const std::string_view pictureText =
+        std::string_view(captureBuffer_).substr(0, decoded.endPosition);
+    const PictureVerdict verdict = JudgePicture(pictureText, decoded.bytes);
+    const bool keptAside = keepsDamagedAside_ && verdict != PictureVerdict::Sound;
+    const PictureFileNames names =
+        NamePictureFiles(stem, tick, keptAside ? VerdictFileWord(verdict) : "");
+    const std::string& name = names.picture;
+    auto write = [this](const std::string& path, std::string_view bytes) {
         if (atomicStores_)
-            WriteFileAtomically(name, decoded.bytes);
+            WriteFileAtomically(path, bytes);
         else
-            WriteFileReplacing(name, decoded.bytes);
+            WriteFileReplacing(path, bytes);
+    };
+    try {
+        write(name, decoded.bytes);
+        if (keptAside)
+            write(names.receivedText, PictureText(pictureText, decoded));
     } catch (const UserError&) {
         remember(FailedStep::Store);
         if (retrying)
@@ -91,7 +111,7 @@ void CaptureSession::storeCompletePicture(bool withFollowUp) {
     }
     failedPicture_.clear();
     try {
-        if (controls_.showsPictures())
+        if (controls_.showsPictures() && !keptAside)
             controls_.showPicture(name);
     } catch (...) {
         remember(FailedStep::Showing);
@@ -100,11 +120,20 @@ void CaptureSession::storeCompletePicture(bool withFollowUp) {
 
     if (terminal_)
         terminal_->clearReceivedText();
-    setProgress(CaptureProgress::Stage::Stored, decoded.bytes.size(), name);
-    emit pictureStored(QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size())),
-                       static_cast<qint64>(decoded.bytes.size()));
-    if (!withFollowUp)
+    setProgress(CaptureProgress::Stage::Stored, decoded.bytes.size(), name, verdict);
+    const auto bytes = static_cast<qint64>(decoded.bytes.size());
+    if (keptAside) {
+        // What comes next is the front end's to say: another try, or the
+        // modes' follow-up once it has no tries left.
+        emit pictureKeptAside(LocalText(name), LocalText(names.receivedText), bytes, verdict);
         return;
+    }
+    emit pictureStored(LocalText(name), bytes);
+    if (withFollowUp)
+        modeFollowUp();
+}
+
+void CaptureSession::modeFollowUp() {
     if (intervalMode_ && !withoutReconnect_ && terminal_)
         terminal_->disconnectPort();
     if (continuousMode_)
@@ -124,6 +153,46 @@ void CaptureSession::dial() {
     sendCommandLine("AT");
     CurrentClock().sleepMs(kLinePauseMs);
     sendCommandLine("ATD " + controls_.phoneNumber());
+}
+
+DialResult CaptureSession::dialReadingAnswer(std::int64_t answerWaitMs) {
+    Clock& clock = CurrentClock();
+    // Whatever the line holds before the dial, the answer to "AT" included,
+    // is taken in during the pause, so that only what follows "ATD" is read.
+    auto pollOnly = [this] {
+        if (terminal_ && terminal_->connected())
+            terminal_->poll();
+        return false;
+    };
+    sendCommandLine("AT");
+    clock.waitFor(pollOnly, clock.nowMs() + kLinePauseMs);
+    ModemAnswerReader answer(terminal_ ? terminal_->receivedText().size() : 0);
+    sendCommandLine("ATD " + controls_.phoneNumber());
+    std::optional<DialResult> result;
+    clock.waitFor(
+        [&] {
+            pollOnly();
+            if (terminal_)
+                result = answer.read(terminal_->receivedText());
+            return result.has_value();
+        },
+        clock.nowMs() + answerWaitMs);
+    return result.value_or(DialResult::Silent);
+}
+
+std::optional<DialResult> CaptureSession::startPictureReadingAnswer(bool dialFirst,
+                                                                    std::int64_t answerWaitMs) {
+    if (terminal_)
+        terminal_->clearReceivedText();
+    failedPicture_.clear();
+    std::optional<DialResult> result;
+    if (dialFirst) {
+        result = dialReadingAnswer(answerWaitMs);
+        if (*result != DialResult::Connect && *result != DialResult::Silent)
+            return result;
+    }
+    requestPicture();
+    return result;
 }
 
 void CaptureSession::requestPicture() {
@@ -244,7 +313,7 @@ void CaptureSession::startPicture(bool dialFirst) {
 }
 
 void CaptureSession::setProgress(CaptureProgress::Stage stage, std::size_t bytes,
-                                 std::string fileName) {
+                                 std::string fileName, PictureVerdict verdict) {
     progress_.stage = stage;
     progress_.pictureBytes = bytes;
     if (stage == CaptureProgress::Stage::Arriving) {
@@ -256,6 +325,7 @@ void CaptureSession::setProgress(CaptureProgress::Stage stage, std::size_t bytes
     if (stage == CaptureProgress::Stage::Stored) {
         progress_.fileName = std::move(fileName);
         progress_.lastStoredBytes = bytes;
+        progress_.verdict = verdict;
     }
     emit progressChanged();
 }

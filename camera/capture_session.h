@@ -11,6 +11,8 @@
 #pragma once
 
 #include "camera/arrival_rate.h"
+#include "camera/capture_outcomes.h"
+#include "camera/picture_verdict.h"
 
 #include <QObject>
 #include <QTimer>
@@ -32,6 +34,7 @@ struct CaptureProgress {
     std::optional<double> bytesPerSecond;
     // The size of the picture stored last, 0 before the first.
     std::size_t lastStoredBytes = 0;
+    PictureVerdict verdict = PictureVerdict::Sound; // of the stored picture (Stored)
 };
 
 class CaptureSession : public QObject {
@@ -58,9 +61,12 @@ public:
     // Timer1: copies the received text into the capture buffer and runs the
     // decode-and-store step.
     void timerTick();
-    // Button6: decode the capture buffer; once the end marker is in, store the
-    // picture as <stem>_<tick>.jpg, show it, empty the received text, then
-    // the modes' follow-up (close the port, or request the next picture). A
+    // Button6: decode the capture buffer; once the end marker is in, judge
+    // the picture, store it as <stem>_<tick>.jpg, show it, empty the received
+    // text, then the modes' follow-up (close the port, or request the next
+    // picture). With damaged pictures kept aside, one that is not sound goes
+    // beside the others with its text instead, and the follow-up is left to
+    // the front end (pictureKeptAside). A
     // complete picture whose store failed is reported once and stored again
     // at every run, quietly, until it is stored or the received text no
     // longer holds it; one whose display failed is left alone.
@@ -70,6 +76,17 @@ public:
     void dial();
     // "BILD": the three option lines and "BILD", a second apart.
     void requestPicture();
+
+    // The dial of a station that reads the modem's answer (merlon-capture;
+    // the window keeps its fixed waits): "AT", a second, "ATD " and the
+    // number, then the modem's lines through the terminal's poll until a
+    // final result or, from a modem that says nothing, until answerWaitMs
+    // have passed (Silent).
+    DialResult dialReadingAnswer(std::int64_t answerWaitMs);
+    // startPicture() with that dial: the picture request follows at once on
+    // CONNECT and after the wait from a silent modem; any other result ends
+    // it there. Returns the dial's result, nothing without a dial.
+    std::optional<DialResult> startPictureReadingAnswer(bool dialFirst, std::int64_t answerWaitMs);
 
     // The check boxes, as their state changes. Each cascades as the interlocks
     // say and then reports the new state through modesChanged().
@@ -81,11 +98,19 @@ public:
     // Empties the received text, dials first when asked (and waits 30 s for
     // the call), then requests a picture.
     void startPicture(bool dialFirst);
+    // What the modes do after a picture: close the port ("alle" without
+    // "ohne Reconnect"), or request the next one ("Fortlaufend").
+    void modeFollowUp();
 
     // Pictures are written under a temporary name and renamed when complete,
     // so that a run stopped at any moment leaves no part of a picture under
     // a picture's name. Off by default: the window writes in place.
     void setAtomicStores(bool on) { atomicStores_ = on; }
+    // Only sound pictures under a picture's name: a damaged or unreadable one
+    // is stored as <stem>_<tick>.<verdict>.jpg with the received text from
+    // "CAM_B" to "CAM_E" beside it as .txt. Off by default: the window
+    // stores every picture under its name and shows the verdict.
+    void setKeepsDamagedAside(bool on) { keepsDamagedAside_ = on; }
 
     bool intervalMode() const { return intervalMode_; }
     bool continuousMode() const { return continuousMode_; }
@@ -114,6 +139,9 @@ signals:
     void progressChanged();
     // A picture was stored under this name with this many bytes.
     void pictureStored(const QString& fileName, qint64 bytes);
+    // A picture that is not sound was kept aside, with its received text.
+    void pictureKeptAside(const QString& fileName, const QString& textFileName, qint64 bytes,
+                          PictureVerdict verdict);
     // The interval has passed: time for intervalTick().
     void intervalDue();
 
@@ -122,7 +150,8 @@ private:
     void sendCommandLine(const std::string& line);
     void setIntervalTimer(bool enabled, std::int32_t minutes);
     void armIntervalTimer(std::int64_t milliseconds);
-    void setProgress(CaptureProgress::Stage stage, std::size_t bytes, std::string fileName = {});
+    void setProgress(CaptureProgress::Stage stage, std::size_t bytes, std::string fileName = {},
+                     PictureVerdict verdict = PictureVerdict::Sound);
 
     CaptureControls& controls_;
     Terminal* terminal_ = nullptr;
@@ -140,6 +169,7 @@ private:
     bool withoutReconnect_ = false;
     bool intervalEnabled_ = false;
     bool atomicStores_ = false;
+    bool keepsDamagedAside_ = false;
     std::int32_t intervalMinutes_ = 0;
     std::int64_t intervalStartMs_ = 0;  // when the count started
     std::int64_t intervalTicksDue_ = 0; // the number of the next tick

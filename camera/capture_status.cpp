@@ -1,6 +1,7 @@
 #include "camera/capture_status.h"
 
 #include "camera/capture_session.h"
+#include "camera/picture_verdict.h"
 
 #include <QDateTime>
 #include <algorithm>
@@ -51,8 +52,8 @@ std::string DescribeProgress(const CaptureSession& session) {
     case CaptureProgress::Stage::Arriving:
         return ArrivingText(progress);
     case CaptureProgress::Stage::Stored:
-        return "Gespeichert: " + progress.fileName + " (" +
-               std::to_string(progress.pictureBytes) + " Bytes)";
+        return "Gespeichert: " + progress.fileName + " (" + std::to_string(progress.pictureBytes) +
+               " Bytes), " + VerdictText(progress.verdict);
     }
     return {};
 }

@@ -86,5 +86,5 @@ void Terminal::reportDroppedLine() {
     }
     // Reported once: the disconnect stops the poll that found it.
     disconnectPort();
-    throw UserError(storeFailure.empty() ? dropped : dropped + ". " + storeFailure);
+    throw LineDropped(storeFailure.empty() ? dropped : dropped + ". " + storeFailure);
 }

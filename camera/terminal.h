@@ -4,6 +4,7 @@
 // here; a front end without a display drives it the same way.
 #pragma once
 
+#include "platform/user_error.h"
 #include "serial/com_port.h"
 
 #include <QObject>
@@ -12,6 +13,13 @@
 #include <string>
 
 class ReceivedText;
+
+// The line dropped under the terminal (the device went away). A failure
+// like any other for the window; a station that keeps going tells it apart.
+class LineDropped : public UserError {
+public:
+    using UserError::UserError;
+};
 
 class Terminal : public QObject {
     Q_OBJECT

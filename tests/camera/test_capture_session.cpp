@@ -3,14 +3,18 @@
 #include "camera/capture_controls.h"
 #include "camera/capture_session.h"
 #include "camera/capture_status.h"
+#include "camera/picture_verdict.h"
 #include "camera/received_text.h"
 #include "camera/terminal.h"
+#include "capture/hex_capture.h"
+#include "jpeg_samples.h"
 #include "platform/user_error.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty_pair.h"
 
 #include <QtTest>
 #include <functional>
+#include <poll.h>
 
 namespace {
 
@@ -56,6 +60,16 @@ struct Rig {
     QStringList pictures() const {
         return QDir(folder.path()).entryList({QStringLiteral("*.jpg")}, QDir::Files);
     }
+    QStringList files() const {
+        return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    // Sends from the far side and returns once the bytes can be read.
+    bool arrive(const std::string& bytes) {
+        if (!pty.sendFromFarSide(bytes))
+            return false;
+        pollfd readable{pty.slave(), POLLIN, 0};
+        return ::poll(&readable, 1, 5000) == 1;
+    }
     QByteArray picture(const QString& name) const {
         QFile file(folder.filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -64,6 +78,18 @@ struct Rig {
 
 const std::string kStream = "OK\r\nCONNECT 9600\r\nCAM_B\r\nFF D8 01 02 FF D9 CAM_E";
 const QByteArray kPicture = QByteArray::fromHex("FFD80102FFD9");
+
+// A small sound picture as the board sends it, and the same with one digit
+// lost in its middle.
+std::string SoundStream() {
+    const std::string jpeg = SolidJpeg(16, 16, Qt::red);
+    return "CAM_B\r\n" + EncodeHexPairs(jpeg) + "CAM_E\r\n";
+}
+std::string DamagedStream() {
+    std::string stream = SoundStream();
+    stream.erase(stream.size() / 2 / 3 * 3 + 1, 1);
+    return stream;
+}
 
 QString messageOf(const std::function<void()>& action) {
     try {
@@ -83,8 +109,8 @@ private slots:
         QTest::addColumn<QByteArray>("received");
         QTest::addColumn<QByteArray>("stored"); // "-" for no file
         QTest::addColumn<bool>("cleared");
-        QTest::newRow("chatter, then a picture") << QByteArray::fromStdString(kStream) << kPicture
-                                                 << true;
+        QTest::newRow("chatter, then a picture")
+            << QByteArray::fromStdString(kStream) << kPicture << true;
         QTest::newRow("no end marker yet")
             << QByteArray("CAM_B\r\nFF D8 01 ") << QByteArray("-") << false;
         QTest::newRow("start then end") << QByteArray("CAM_B\r\nCAM_E") << QByteArray() << true;
@@ -133,7 +159,7 @@ private slots:
         }
         QCOMPARE(rig.pictures().size(), displayFails ? 1 : 0);
         QVERIFY(!rig.received.text().empty()); // kept for the user
-        if (!displayFails) { // the folder typed right: the picture is stored
+        if (!displayFails) {                   // the folder typed right: the picture is stored
             rig.controls.stem = rig.folder.filePath(QStringLiteral("Kamera")).toStdString();
             rig.session.timerTick();
             QCOMPARE(rig.pictures().size(), 1);
@@ -179,8 +205,8 @@ private slots:
         QTest::newRow("continuous while interval") << "ic" << false << true << true << false;
         QTest::newRow("interval while continuous") << "ci" << true << false << true << true;
         QTest::newRow("clear reconnect while continuous") << "cR" << false << true << true << false;
-        QTest::newRow("clear reconnect after continuous") << "cCR" << false << false << false
-                                                          << false;
+        QTest::newRow("clear reconnect after continuous")
+            << "cCR" << false << false << false << false;
     }
     void modeInterlocks() {
         QFETCH(QString, steps);
@@ -216,12 +242,14 @@ private slots:
         QTest::newRow("0 never fires") << "0" << QString() << false;
         QTest::newRow("largest") << "71582" << QString() << true;
         QTest::newRow("hex") << "$A" << QString() << true;
-        QTest::newRow("no number") << "drei" << "'drei' ist kein gültiger Integerwert" << false;
+        QTest::newRow("no number") << "drei"
+                                   << "'drei' ist kein gültiger Integerwert" << false;
         QTest::newRow("negative")
-            << "-1" << "'-1' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis 71582" << false;
+            << "-1"
+            << "'-1' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis 71582" << false;
         QTest::newRow("too many")
-            << "71583" << "'71583' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis 71582"
-            << false;
+            << "71583"
+            << "'71583' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis 71582" << false;
     }
     void minutesField() {
         QFETCH(QString, minutes);
@@ -242,12 +270,10 @@ private slots:
         QTest::addColumn<bool>("withoutReconnect");
         QTest::addColumn<QStringList>("lines"); // "time line"
         QTest::newRow("straight to the request")
-            << false
-            << QStringList{"60000 CONBA", "61000 CONSD", "62000 CONRL", "63000 BILD"};
+            << false << QStringList{"60000 CONBA", "61000 CONSD", "62000 CONRL", "63000 BILD"};
         QTest::newRow("dial first")
-            << true
-            << QStringList{"60000 AT",    "61000 ATD 0157", "91000 CONBA",
-                           "92000 CONSD", "93000 CONRL",    "94000 BILD"};
+            << true << QStringList{"60000 AT",    "61000 ATD 0157", "91000 CONBA",
+                                   "92000 CONSD", "93000 CONRL",    "94000 BILD"};
     }
     void intervalTickTiming() {
         QFETCH(bool, withoutReconnect);
@@ -422,6 +448,121 @@ private slots:
         QVERIFY(!rig.terminal.connected());
         QCOMPARE(rig.pictures().size(), 1);
         QCOMPARE(rig.picture(rig.pictures().first()), kPicture);
+    }
+
+    void picturesAreJudged_data() {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<bool>("keepAside");
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<QStringList>("files");
+        const QByteArray sound = QByteArray::fromStdString(SoundStream());
+        const QByteArray damaged = QByteArray::fromStdString(DamagedStream());
+        const QByteArray unreadable("CAM_B\r\nFF D8 01 02 FF D9 CAM_E\r\n");
+        const QStringList plain{"Kamera_4712345.jpg"};
+        QTest::newRow("window: sound") << sound << false << "in Ordnung" << plain;
+        QTest::newRow("window: damaged") << damaged << false << "beschädigt" << plain;
+        QTest::newRow("window: unreadable") << unreadable << false << "unlesbar" << plain;
+        QTest::newRow("station: sound") << sound << true << "in Ordnung" << plain;
+        QTest::newRow("station: damaged")
+            << damaged << true << "beschädigt"
+            << QStringList{"Kamera_4712345.beschaedigt.jpg", "Kamera_4712345.beschaedigt.txt"};
+        QTest::newRow("station: unreadable")
+            << unreadable << true << "unlesbar"
+            << QStringList{"Kamera_4712345.unlesbar.jpg", "Kamera_4712345.unlesbar.txt"};
+    }
+    void picturesAreJudged() {
+        QFETCH(QByteArray, stream);
+        QFETCH(bool, keepAside);
+        QFETCH(QString, verdict);
+        QFETCH(QStringList, files);
+        Rig rig;
+        rig.session.setKeepsDamagedAside(keepAside);
+        rig.session.setAtomicStores(keepAside);
+        rig.session.setContinuousMode(true);
+        int storedSignals = 0;
+        QStringList keptAside;
+        QObject::connect(&rig.session, &CaptureSession::pictureStored,
+                         [&](const QString&, qint64) { ++storedSignals; });
+        QObject::connect(
+            &rig.session, &CaptureSession::pictureKeptAside,
+            [&](const QString& picture, const QString& text, qint64, PictureVerdict judged) {
+                keptAside << QFileInfo(picture).fileName() << QFileInfo(text).fileName()
+                          << QString::fromUtf8(VerdictText(judged));
+            });
+        rig.clock.now = 4712345;
+        const std::string received = "CONNECT 9600\r\n" + stream.toStdString() + "Rest";
+        rig.received.append(received);
+        rig.session.timerTick();
+
+        QCOMPARE(rig.files(), files);
+        // The bytes stored are the decoder's, whatever the verdict.
+        const DecodedCapture decoded = DecodeHexCapture(received);
+        QCOMPARE(rig.picture(files[0]), QByteArray::fromStdString(decoded.bytes));
+        QVERIFY(QString::fromStdString(DescribeProgress(rig.session))
+                    .endsWith(QStringLiteral(" Bytes), ") + verdict));
+        QVERIFY(rig.received.text().empty());
+        const bool aside = files.size() == 2;
+        if (aside) {
+            QCOMPARE(rig.picture(files[1]), stream.left(stream.indexOf("CAM_E") + 5));
+            QCOMPARE(keptAside, files + QStringList{verdict});
+        }
+        QCOMPARE(storedSignals, aside ? 0 : 1);
+        // A picture kept aside leaves the next step to the front end.
+        QCOMPARE(rig.sent.empty(), aside);
+    }
+
+    void dialReadsTheModemsAnswer_data() {
+        QTest::addColumn<QStringList>("answers"); // "ms text": the far side writes at ms
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<int>("requestAt"); // the first request line, -1 for none
+        QTest::newRow("CONNECT after 2 s")
+            << QStringList{"3000 \r\nCONNECT 9600\r\n"} << "connect" << 3000;
+        QTest::newRow("echo, then CONNECT")
+            << QStringList{"1000 ATD 0157\r", "1500 \r\nCONNECT\r\n"} << "connect" << 1500;
+        QTest::newRow("CONNECT in two pieces")
+            << QStringList{"1500 \r\nCONN", "2500 ECT 9600\r\n"} << "connect" << 2500;
+        QTest::newRow("numeric CONNECT 9600") << QStringList{"2000 12\r"} << "connect" << 2000;
+        QTest::newRow("BUSY") << QStringList{"2000 \r\nBUSY\r\n"} << "busy" << -1;
+        QTest::newRow("numeric BUSY") << QStringList{"2000 7\r"} << "busy" << -1;
+        QTest::newRow("NO DIALTONE")
+            << QStringList{"1200 \r\nNO DIALTONE\r\n"} << "no_dialtone" << -1;
+        QTest::newRow("the answer to AT is not the dial's")
+            << QStringList{"200 \r\nERROR\r\n", "4000 \r\nCONNECT\r\n"} << "connect" << 4000;
+        QTest::newRow("RING, then nothing")
+            << QStringList{"2000 \r\nRING\r\n"} << "silent" << 1000 + 30000;
+        QTest::newRow("silent modem") << QStringList{} << "silent" << 1000 + 30000;
+    }
+    void dialReadsTheModemsAnswer() {
+        QFETCH(QStringList, answers);
+        QFETCH(int, requestAt);
+        Rig rig;
+        QVERIFY(rig.pty.ok());
+        QList<QPair<qint64, std::string>> script;
+        for (const QString& answer : answers)
+            script.append(
+                {answer.section(u' ', 0, 0).toLongLong(), answer.section(u' ', 1).toStdString()});
+        bool arrived = true;
+        rig.clock.duringWait = [&](std::int64_t now) {
+            while (!script.isEmpty() && script.first().first <= now)
+                arrived = rig.arrive(script.takeFirst().second) && arrived;
+        };
+        const auto result = rig.session.startPictureReadingAnswer(true, 30000);
+        QVERIFY(arrived);
+        QVERIFY(result.has_value());
+        QTEST(QString::fromLatin1(DialResultLabel(*result)), "result");
+        QVERIFY(rig.sent.size() >= 2);
+        QCOMPARE(rig.sent[0], qMakePair(std::uint32_t{0}, QByteArray("AT")));
+        QCOMPARE(rig.sent[1], qMakePair(std::uint32_t{1000}, QByteArray("ATD 0157")));
+        if (requestAt < 0) {
+            QCOMPARE(rig.sent.size(), std::size_t(2));
+            return;
+        }
+        // The request follows the answer within one look at the line.
+        QCOMPARE(rig.sent.size(), std::size_t(6));
+        QCOMPARE(rig.sent[2].second, QByteArray("CONBA"));
+        QVERIFY(rig.sent[2].first >= std::uint32_t(requestAt));
+        QVERIFY(rig.sent[2].first <= std::uint32_t(requestAt) + 20);
+        QCOMPARE(rig.sent[5].second, QByteArray("BILD"));
     }
 };
 

@@ -1,28 +1,18 @@
 // merlon-capture against the simulated modem and board, as a service runs
-// it: the pictures it stores are the board's byte for byte, it keeps going
-// when the port goes away and comes back, a stop leaves neither a picture's
-// name nor the port behind, and a one-picture run that cannot open its port
-// fails with the window's message.
+// it: the pictures it stores are the board's byte for byte, a damaged one is
+// kept aside and asked for again, the call goes as the modem tells it, it
+// keeps going when the port goes away and comes back, a stop leaves neither
+// a picture's name nor the port behind, and a one-picture run that cannot
+// open its port fails with the window's message.
+#include "capture/hex_capture.h"
 #include "platform/serial_device.h"
 #include "tests/support/modem_call.h"
+#include "tests/support/wait_until.h"
 
 #include <QtTest>
 #include <csignal>
 
 namespace {
-
-// Runs the event loop until the condition holds or the time is up.
-template <typename Condition> bool waitUntil(Condition condition, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 QByteArray contentOf(const QString& path) {
     QFile file(path);
@@ -57,7 +47,7 @@ struct Board {
     }
     // Waits until the board has begun to send its first picture.
     bool sendingFirstPicture() {
-        return waitUntil([&] { return process.readAllStandardOutput().contains("Bild 1:"); },
+        return WaitUntil([&] { return process.readAllStandardOutput().contains("Bild 1:"); },
                          20000);
     }
 };
@@ -65,7 +55,7 @@ struct Board {
 // Places the call by hand; tries for a while, since the run may hold the
 // port for a moment.
 bool PlaceCall(const QString& link) {
-    return waitUntil([&] { return PlaceModemCall(link.toStdString()); }, 20000);
+    return WaitUntil([&] { return PlaceModemCall(link.toStdString()); }, 20000);
 }
 
 // merlon-capture with its two outputs collected as they come.
@@ -90,11 +80,11 @@ struct CaptureTool {
         return QString::fromUtf8(err);
     }
     bool storedAtLeast(int count, int timeoutMs) {
-        return waitUntil([&] { return storedLines().size() >= count; }, timeoutMs);
+        return WaitUntil([&] { return storedLines().size() >= count; }, timeoutMs);
     }
     // The exit code, or -1 when it did not end in time or ended by a signal.
     int finished(int timeoutMs) {
-        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
+        if (!WaitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
             return -1;
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
@@ -169,7 +159,7 @@ private slots:
         board.reset(); // the device goes away, as a pulled adapter does
         const QString dropped = "Die Verbindung über " + link_ +
                                 " ist abgebrochen: das Gerät ist nicht mehr erreichbar";
-        QVERIFY(waitUntil([&] { return tool.errors().contains(dropped); }, 10000));
+        QVERIFY(WaitUntil([&] { return tool.errors().contains(dropped); }, 10000));
         const int before = tool.storedLines().size();
 
         board = std::make_unique<Board>(link_, scratch_->filePath(QStringLiteral("board2")),
@@ -193,8 +183,10 @@ private slots:
     void stopLeavesNoPictureAndFreesThePort() {
         QFETCH(int, signal);
         QFETCH(bool, whileDialling);
-        // At the line's own pace a picture takes half a minute to arrive.
-        Board board(link_, scratch_->filePath(QStringLiteral("board")), {});
+        // At the line's own pace a picture takes half a minute to arrive; a
+        // call that takes 20 s to come up keeps the run waiting for CONNECT.
+        Board board(link_, scratch_->filePath(QStringLiteral("board")),
+                    whileDialling ? QStringList{"--dial-delay", "20000"} : QStringList{});
         QVERIFY(board.started);
         QStringList arguments{"--port", link_, "--name", stem()};
         if (whileDialling) {
@@ -203,8 +195,10 @@ private slots:
             QVERIFY(PlaceCall(link_));
         }
         CaptureTool tool(arguments);
+        // Fixed waits here, and only here: nothing outside the run shows
+        // where it stands, and a stop must leave nothing wherever it lands.
         if (whileDialling) {
-            QTest::qWait(2000); // past the dial, inside the 30 s wait
+            QTest::qWait(2000); // past "ATD", waiting for the modem's answer
         } else {
             QVERIFY(board.sendingFirstPicture());
             QTest::qWait(1500); // the first thousand bytes are in
@@ -216,6 +210,113 @@ private slots:
         QCOMPARE(tool.errors(), QString());
         int error = 0;
         QVERIFY(SerialDevice::open(link_.toStdString(), error) != nullptr);
+    }
+
+    void damagedPicturesAreKeptAsideAndAskedForAgain_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("a digit lost in the first picture") << "--drop-digit=1" << 3 << 0 << 1;
+        QTest::newRow("every picture damaged") << "--drop-digit" << 2 << 1 << 2;
+    }
+    void damagedPicturesAreKeptAsideAndAskedForAgain() {
+        QFETCH(QString, fault);
+        QFETCH(int, attempts);
+        QFETCH(int, exitCode);
+        QFETCH(int, kept);
+        Board board(link_, scratch_->filePath(QStringLiteral("board")), {"--fast", fault});
+        QVERIFY(board.started);
+        QVERIFY(PlaceCall(link_));
+        CaptureTool tool(
+            {"--port", link_, "--name", stem(), "--versuche", QString::number(attempts)});
+        QCOMPARE(tool.finished(60000), exitCode);
+
+        const QRegularExpression sound(QStringLiteral("^Hof_\\d+\\.jpg$"));
+        const QRegularExpression aside(QStringLiteral("^Hof_\\d+\\.beschaedigt\\.(jpg|txt)$"));
+        const QStringList files = filesIn(folder_);
+        QCOMPARE(files.filter(aside).size(), 2 * kept);
+        QCOMPARE(files.size(), 2 * kept + (exitCode == 0 ? 1 : 0));
+        for (const QString& picture : files.filter(QStringLiteral(".beschaedigt.jpg"))) {
+            // What is kept is what the decoder gives for the text beside it.
+            const QString text =
+                QString(picture).replace(QStringLiteral(".jpg"), QStringLiteral(".txt"));
+            const QByteArray received = contentOf(folder_ + u'/' + text);
+            QVERIFY(received.startsWith("CAM_B") && received.endsWith("CAM_E"));
+            QCOMPARE(contentOf(folder_ + u'/' + picture),
+                     QByteArray::fromStdString(DecodeHexCapture(received.toStdString()).bytes));
+        }
+        const QStringList lines = tool.storedLines();
+        const QString errors = tool.errors();
+        QCOMPARE(errors.count(QStringLiteral(": Bild beschädigt, beiseitegelegt als ")), kept);
+        QVERIFY(errors.contains(
+            QStringLiteral("merlon-capture: Versuch 1 von %1: Bild beschädigt").arg(attempts)));
+        if (exitCode != 0) {
+            QCOMPARE(lines, QStringList());
+            return;
+        }
+        // The sound second picture is the only one under a picture's name.
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].endsWith(QStringLiteral(", Versuch 2 von 3")));
+        QCOMPARE(files.filter(sound), QStringList{QFileInfo(stored(lines[0])).fileName()});
+        QCOMPARE(contentOf(stored(lines[0])), contentOf(board.picture(2)));
+    }
+
+    void callGoesAsTheModemTellsIt_data() {
+        QTest::addColumn<QStringList>("boardOptions");
+        QTest::addColumn<QStringList>("toolOptions");
+        QTest::addColumn<QString>("failure"); // on standard error, or empty
+        QTest::addColumn<int>("attempt");     // of the picture stored
+        QTest::addColumn<int>("boardPicture");
+        // From the start of the run to the board's taking "BILD" (1 s "AT" to
+        // "ATD", then the answer, then 3 s of option lines).
+        QTest::addColumn<int>("requestAfterMs");
+        QTest::addColumn<int>("requestBeforeMs");
+        const QStringList dial{"--anwahl"};
+        QTest::newRow("CONNECT after 2 s")
+            << QStringList{"--dial-delay", "2000"} << dial << QString() << 1 << 1 << 6000 << 20000;
+        QTest::newRow("BUSY, then CONNECT")
+            << QStringList{"--dial-delay", "500", "--busy=1"} << dial
+            << "Versuch 1 von 3: Besetzt (BUSY)" << 2 << 1 << 10000 << 25000;
+        QTest::newRow("numeric result codes") << QStringList{"--dial-delay", "2000", "--numeric"}
+                                              << dial << QString() << 1 << 1 << 6000 << 20000;
+        QTest::newRow("numeric BUSY, then numeric CONNECT")
+            << QStringList{"--dial-delay", "500", "--numeric", "--busy=1"} << dial
+            << "Versuch 1 von 3: Besetzt (BUSY)" << 2 << 1 << 10000 << 25000;
+        QTest::newRow("silent modem: the request after --anwahlzeit")
+            << QStringList{"--dial-delay", "500", "--silent"}
+            << QStringList{"--anwahl", "--anwahlzeit", "4"} << QString() << 1 << 1 << 8000 << 25000;
+        QTest::newRow("NO CARRIER in the middle of the picture")
+            << QStringList{"--dial-delay", "500", "--hangup-mid-picture=1"} << dial
+            << "Versuch 1 von 3: Die Verbindung ist während des Bildes abgebrochen (NO CARRIER)"
+            << 2 << 2 << 4000 << 20000;
+    }
+    void callGoesAsTheModemTellsIt() {
+        QFETCH(QStringList, boardOptions);
+        QFETCH(QStringList, toolOptions);
+        QFETCH(QString, failure);
+        QFETCH(int, attempt);
+        QFETCH(int, boardPicture);
+        QFETCH(int, requestAfterMs);
+        QFETCH(int, requestBeforeMs);
+        Board board(link_, scratch_->filePath(QStringLiteral("board")),
+                    QStringList{"--fast"} + boardOptions);
+        QVERIFY(board.started);
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        CaptureTool tool(QStringList{"--port", link_, "--name", stem()} + toolOptions);
+        QVERIFY(board.sendingFirstPicture());
+        const qint64 requestedAt = sinceStart.elapsed();
+        QVERIFY2(requestedAt >= requestAfterMs && requestedAt < requestBeforeMs,
+                 qPrintable(QString::number(requestedAt)));
+        // Well before --wartezeit (300 s) would have ended a dropped call.
+        QCOMPARE(tool.finished(60000), 0);
+        const QStringList lines = tool.storedLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].endsWith(QStringLiteral(", Versuch %1 von 3").arg(attempt)));
+        QCOMPARE(contentOf(stored(lines[0])), contentOf(board.picture(boardPicture)));
+        QCOMPARE(tool.errors(),
+                 failure.isEmpty() ? QString() : "merlon-capture: " + failure + u'\n');
     }
 
     void onePictureRunFailsOnAPortThatNeverOpens_data() {

@@ -1,6 +1,6 @@
 // merlon-capture: takes pictures from the camera board without a display,
 // once, every N minutes or back to back, with the same capture session as
-// the main window. One line per stored picture on standard output.
+// the main window. One line per sound picture on standard output.
 #include "camera/capture_session.h"
 #include "platform/com_port_names.h"
 #include "platform/files.h"
@@ -24,9 +24,9 @@ const char kUsage[] = "Aufruf: merlon-capture [OPTIONEN]\n"
 
 const char kHelp[] =
     "Nimmt Bilder der Kamera am Merlon-Board ohne Bildschirm auf: ein Bild, alle N\n"
-    "Minuten eines oder eines nach dem anderen. Wählen, Anfordern, Warten,\n"
-    "Dekodieren und die Dateinamen (STAMM_<Zeitmarke>.jpg) sind dieselben wie im\n"
-    "Programm unter \"Aufnahme\".\n"
+    "Minuten eines oder eines nach dem anderen. Anfordern, Dekodieren und die\n"
+    "Dateinamen (STAMM_<Zeitmarke>.jpg) sind dieselben wie im Programm unter\n"
+    "\"Aufnahme\"; unter diesem Namen steht aber nur ein Bild, das in Ordnung ist.\n"
     "\n"
     "Port und Leitung:\n"
     "  -p, --port PORT          COM1 bis COM19 wie im Programm (COM<n> ist das Gerät\n"
@@ -48,32 +48,46 @@ const char kHelp[] =
     "  --alle N                 alle N Minuten ein Bild (1 bis 71582), das erste\n"
     "                           sofort\n"
     "  --fortlaufend            das nächste Bild gleich nach dem Speichern anfordern\n"
-    "  --anwahl                 vor dem Bild wählen (\"AT\", \"ATD NUMMER\", dann 30 s\n"
-    "                           warten); mit --alle vor jedem Bild (im Programm\n"
-    "                           \"ohne Reconnect\"), sonst vor dem ersten Bild und\n"
-    "                           nach jedem Fehler. Ohne --anwahl muss die Verbindung\n"
-    "                           zum Board schon bestehen\n"
+    "  --anwahl                 vor dem Bild wählen (\"AT\", eine Sekunde später\n"
+    "                           \"ATD NUMMER\") und die Antwort des Modems lesen: auf\n"
+    "                           CONNECT folgt sofort die Anforderung, auf BUSY,\n"
+    "                           NO ANSWER, NO CARRIER, NO DIALTONE oder ERROR ist\n"
+    "                           der Versuch gescheitert; mit --alle vor jedem Bild\n"
+    "                           (im Programm \"ohne Reconnect\"), sonst vor dem ersten\n"
+    "                           Bild und nach jedem gescheiterten Versuch. Ohne\n"
+    "                           --anwahl muss die Verbindung zum Board schon bestehen\n"
+    "  --anwahlzeit S           so viele Sekunden bekommt ein Modem, das auf \"ATD\"\n"
+    "                           nichts meldet, bevor das Bild angefordert wird\n"
+    "                           (1 bis 600, Vorgabe 30)\n"
+    "  --versuche N             so viele Versuche je Bild (1 bis 100, Vorgabe 3)\n"
     "  --wartezeit S            so viele Sekunden darf ein Bild von der Anforderung\n"
     "                           bis zum Speichern dauern (1 bis 86400, Vorgabe 300)\n"
     "  -h, --help               zeigt diese Hilfe\n"
     "\n"
-    "Für jedes gespeicherte Bild erscheint eine Zeile auf der Standardausgabe:\n"
-    "Datei, Anzahl der Bytes, Uhrzeit. Ist die Fehlerausgabe ein Terminal, zeigt\n"
-    "sie, wie viel vom ankommenden Bild schon da ist. Jeder Fehler ist eine Zeile\n"
-    "auf der Fehlerausgabe. Ein Bild wird unter einem verborgenen Namen geschrieben\n"
-    "und erst vollständig umbenannt.\n"
+    "Jedes Bild wird geprüft, sobald es ganz da ist. Für jedes, das in Ordnung ist,\n"
+    "erscheint eine Zeile auf der Standardausgabe: Datei, Anzahl der Bytes, Uhrzeit\n"
+    "und Versuch (\"Versuch 2 von 3\"). Ein beschädigtes oder unlesbares Bild liegt\n"
+    "daneben als STAMM_<Zeitmarke>.beschaedigt.jpg (oder .unlesbar.jpg), mit dem\n"
+    "empfangenen Text von CAM_B bis CAM_E als .txt, wird auf der Fehlerausgabe\n"
+    "gemeldet und sofort noch einmal angefordert. Nach einer gescheiterten Anwahl,\n"
+    "einer abgebrochenen Verbindung (auch NO CARRIER mitten im Bild) oder einem\n"
+    "Bild, das nicht rechtzeitig kommt, folgt der nächste Versuch nach einer Pause\n"
+    "von 5 Sekunden, die sich bei jedem weiteren Fehler verdoppelt, bis zu einer\n"
+    "Minute. Mit --alle enden die Versuche, wenn das nächste Bild fällig ist. Ist\n"
+    "die Fehlerausgabe ein Terminal, zeigt sie, wie viel vom ankommenden Bild schon\n"
+    "da ist. Jeder Fehler ist eine Zeile auf der Fehlerausgabe. Jede Datei wird\n"
+    "unter einem verborgenen Namen geschrieben und erst vollständig umbenannt.\n"
     "\n"
     "Mit --alle und --fortlaufend läuft das Programm weiter, bis es SIGINT (Strg+C)\n"
-    "oder SIGTERM erhält: ein Port, der sich nicht öffnen lässt, oder eine\n"
-    "abgebrochene Verbindung wird gemeldet und beim nächsten fälligen Bild wieder\n"
-    "versucht; fortlaufend nach einer Pause von 5 Sekunden, die bei jedem weiteren\n"
-    "Fehler wächst, bis zu einer Minute.\n"
+    "oder SIGTERM erhält: nach dem letzten Versuch folgt das nächste Bild, ein\n"
+    "Port, der sich nicht öffnen lässt, wird gemeldet und beim nächsten fälligen\n"
+    "Bild wieder versucht, fortlaufend nach derselben wachsenden Pause.\n"
     "\n"
-    "Rückgabewert: 0, wenn das Bild gespeichert wurde oder das Programm durch\n"
+    "Rückgabewert: 0, wenn ein Bild gespeichert wurde oder das Programm durch\n"
     "SIGINT oder SIGTERM endete (der Port wird geschlossen und freigegeben); 1,\n"
-    "wenn im Betrieb mit einem Bild der Port nicht geöffnet werden konnte, die\n"
-    "Verbindung abbrach, das Bild nicht gespeichert werden konnte oder nicht\n"
-    "rechtzeitig kam; 2 bei falschem Aufruf.\n";
+    "wenn im Betrieb mit einem Bild jeder Versuch scheiterte (was beiseitegelegt\n"
+    "wurde, bleibt), der Port nicht geöffnet oder das Bild nicht gespeichert\n"
+    "werden konnte; 2 bei falschem Aufruf.\n";
 
 struct Arguments {
     CaptureRunOptions run;
@@ -100,6 +114,8 @@ enum CaptureOptionId {
     Continuous,
     DialFirst,
     PictureTimeout,
+    Attempts,
+    AnswerWait,
 };
 
 const std::vector<ToolOption> kOptions = {
@@ -121,6 +137,10 @@ const std::vector<ToolOption> kOptions = {
     {DialFirst, nullptr, "--anwahl"},
     {PictureTimeout, nullptr, "--wartezeit", OptionValue::Required, "eine Anzahl Sekunden",
      NumberRange{1, 86400}},
+    {Attempts, nullptr, "--versuche", OptionValue::Required, "eine Anzahl Versuche",
+     NumberRange{1, 100}},
+    {AnswerWait, nullptr, "--anwahlzeit", OptionValue::Required, "eine Anzahl Sekunden",
+     NumberRange{1, 600}},
 };
 
 std::string MissingValueText(const std::string& spelled, const ToolOption& option) {
@@ -214,6 +234,12 @@ Arguments ParseArguments(int argc, char** argv) {
             break;
         case PictureTimeout:
             run.pictureTimeoutSeconds = number;
+            break;
+        case Attempts:
+            run.attempts = number;
+            break;
+        case AnswerWait:
+            run.answerWaitSeconds = number;
             break;
         }
     }

@@ -13,11 +13,20 @@
 
 namespace {
 
-// Pauses before another try in continuous mode: 5 s, doubling up to a minute.
+// Pauses before another try after a failed call or line: 5 s, doubling up
+// to a minute.
 constexpr int kFirstRetryPauseMs = 5000;
 constexpr int kLongestRetryPauseMs = 60000;
 
 const char kProgram[] = "merlon-capture: ";
+
+std::string LocalBytes(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+
+std::string BytesText(qint64 bytes) {
+    return std::to_string(bytes) + (bytes == 1 ? " Byte" : " Bytes");
+}
 
 } // namespace
 
@@ -27,29 +36,46 @@ CaptureRun::CaptureRun(const CaptureRunOptions& options, const StopSignals& stop
     progressOnTerminal_ = ::isatty(STDERR_FILENO) == 1;
     session_.setTerminal(&terminal_);
     session_.setAtomicStores(true);
+    session_.setKeepsDamagedAside(true);
     terminal_.setPortSettingsSource([this] { return options_.port; });
     retryTimer_.setSingleShot(true);
     pictureDeadline_.setSingleShot(true);
     pictureDeadline_.setInterval(std::min(options_.pictureTimeoutSeconds, 86400) * 1000);
 
     connect(&stopNotifier_, &QSocketNotifier::activated, this, &CaptureRun::stop);
-    connect(&session_.captureTimer(), &QTimer::timeout, this,
-            [this] { guarded([this] { session_.timerTick(); }); });
+    connect(&session_.captureTimer(), &QTimer::timeout, this, [this] {
+        guarded([this] {
+            session_.timerTick();
+            afterTick();
+        });
+    });
     connect(&terminal_.pollTimer(), &QTimer::timeout, this,
             [this] { guarded([this] { terminal_.poll(); }); });
     connect(&session_, &CaptureSession::intervalDue, this, [this] {
         guarded([this] {
-            pictureDeadline_.start();
-            session_.intervalTick();
+            // The schedule holds: a try still under way ends here, and the
+            // pause before another is cut short.
+            if (attemptRunning_)
+                endAttempt(AttemptOutcome::NoPicture, "Das nächste Bild ist fällig", false);
+            beginPicture();
         });
     });
-    connect(&retryTimer_, &QTimer::timeout, this,
-            [this] { guarded([this] { takePicture(options_.dialFirst); }); });
+    connect(&retryTimer_, &QTimer::timeout, this, [this] {
+        guarded([this] {
+            if (attempt_ == 0) // the next picture, after a failed one
+                attempt_ = 1;
+            runAttempt(options_.dialFirst);
+        });
+    });
     connect(&pictureDeadline_, &QTimer::timeout, this, [this] {
-        failed("Innerhalb von " + std::to_string(options_.pictureTimeoutSeconds) +
-               " Sekunden ist kein Bild angekommen");
+        guarded([this] {
+            endAttempt(AttemptOutcome::NoPicture,
+                       "Innerhalb von " + std::to_string(options_.pictureTimeoutSeconds) +
+                           " Sekunden ist kein Bild angekommen");
+        });
     });
     connect(&session_, &CaptureSession::pictureStored, this, &CaptureRun::stored);
+    connect(&session_, &CaptureSession::pictureKeptAside, this, &CaptureRun::keptAside);
     connect(&session_, &CaptureSession::progressChanged, this, &CaptureRun::showProgress);
 }
 
@@ -75,6 +101,15 @@ template <typename Action> void CaptureRun::guarded(Action action) {
         action();
     } catch (const StopRequested&) {
         stop();
+    } catch (const LineDropped& error) {
+        // A picture kept aside just before the drop had its try; the drop
+        // ends the next one, which needs a new call anyway. Between pictures
+        // it is a failure like a port that cannot be opened.
+        keptAsideNow_.reset();
+        if (attemptRunning_)
+            endAttempt(AttemptOutcome::LineDropped, error.what());
+        else
+            failed(error.what());
     } catch (const UserError& error) {
         failed(error.what());
     } catch (const std::bad_alloc&) {
@@ -96,37 +131,133 @@ void CaptureRun::start() {
     }
     // The first picture at once, also with an interval: a run started at boot
     // shows straight away whether camera and line work.
-    takePicture(options_.dialFirst);
+    beginPicture();
 }
 
-void CaptureRun::takePicture(bool dialFirst) {
+void CaptureRun::beginPicture() {
+    retryTimer_.stop();
+    attempt_ = 1;
+    runAttempt(options_.dialFirst);
+}
+
+void CaptureRun::runAttempt(bool dialFirst) {
+    retryTimer_.stop();
+    keptAsideNow_.reset();
+    try {
+        terminal_.connectPort(); // a port that cannot be opened is no try at the picture
+    } catch (const UserError& error) {
+        failed(error.what());
+        return;
+    }
+    attemptRunning_ = true;
     pictureDeadline_.start();
-    session_.startPicture(dialFirst);
+    const std::optional<DialResult> dial = session_.startPictureReadingAnswer(
+        dialFirst, std::int64_t{options_.answerWaitSeconds} * 1000);
+    if (dial && *dial != DialResult::Connect && *dial != DialResult::Silent) {
+        endAttempt(AttemptOutcome::DialFailed, DialResultText(*dial));
+        return;
+    }
+    // What the modem said to the dial is behind us.
+    dropWatch_ = ModemLines(terminal_.receivedText().size());
+}
+
+void CaptureRun::afterTick() {
+    if (keptAsideNow_) {
+        const AttemptOutcome outcome = *keptAsideNow_;
+        keptAsideNow_.reset();
+        if (endAttempt(outcome, {}))
+            requestAgain();
+        return;
+    }
+    if (!attemptRunning_)
+        return;
+    // A call that drops while the picture arrives leaves its "NO CARRIER" in
+    // the text: no need to wait out --wartezeit.
+    while (const auto line = dropWatch_.next(terminal_.receivedText()))
+        if (IsCallDropLine(*line)) {
+            endAttempt(AttemptOutcome::LineDropped,
+                       "Die Verbindung ist während des Bildes abgebrochen (NO CARRIER)");
+            return;
+        }
+}
+
+bool CaptureRun::endAttempt(AttemptOutcome outcome, const std::string& message, bool retry) {
+    attemptRunning_ = false;
+    pictureDeadline_.stop();
+    if (options_.mode == CaptureRunOptions::Mode::OnePicture && storedCount_ > 0) {
+        // A line that drops just after the picture arrived still stored it.
+        if (!message.empty())
+            report(message);
+        QCoreApplication::quit();
+        return false;
+    }
+    if (!message.empty())
+        report(attemptText() + ": " + message);
+    const bool damaged =
+        outcome == AttemptOutcome::Damaged || outcome == AttemptOutcome::Unreadable;
+    if (!damaged) {
+        // Whatever the line was doing, the next try starts on a fresh port.
+        terminal_.disconnectPort();
+        session_.captureTimer().stop();
+    }
+    if (!retry || attempt_ >= options_.attempts)
+        return pictureFailed(damaged);
+    ++attempt_;
+    if (damaged)
+        return true; // asked again at once: the call stands
+    retryTimer_.start(nextPauseMs());
+    return false;
+}
+
+bool CaptureRun::pictureFailed(bool damaged) {
+    attempt_ = 0;
+    switch (options_.mode) {
+    case CaptureRunOptions::Mode::OnePicture:
+        exitCode_ = kExitFailed;
+        QCoreApplication::quit();
+        return false;
+    case CaptureRunOptions::Mode::Interval:
+        // The port closes as after a stored picture; the next tick tries anew.
+        if (damaged)
+            session_.modeFollowUp();
+        return false;
+    case CaptureRunOptions::Mode::Continuous:
+        if (damaged) { // the next picture follows at once, as after a sound one
+            attempt_ = 1;
+            return true;
+        }
+        retryTimer_.start(nextPauseMs());
+        return false;
+    }
+    return false;
+}
+
+void CaptureRun::requestAgain() {
+    attemptRunning_ = true;
+    pictureDeadline_.start();
+    session_.requestPicture();
+    dropWatch_ = ModemLines(terminal_.receivedText().size());
 }
 
 void CaptureRun::failed(const std::string& message) {
-    clearProgressLine();
-    std::cerr << kProgram << message << std::endl;
+    report(message);
     pictureDeadline_.stop();
-    // Whatever the line was doing, the next try starts on a fresh port. The
-    // capture tick stays on after a failed opening; nothing is coming.
+    attemptRunning_ = false;
+    attempt_ = 0;
+    // The capture tick stays on after a failed opening; nothing is coming.
     terminal_.disconnectPort();
     session_.captureTimer().stop();
     switch (options_.mode) {
     case CaptureRunOptions::Mode::OnePicture:
-        // A line that drops just after the picture arrived still stored it.
         if (storedCount_ == 0)
             exitCode_ = kExitFailed;
         QCoreApplication::quit();
         break;
     case CaptureRunOptions::Mode::Interval:
         break; // tried again at the next tick
-    case CaptureRunOptions::Mode::Continuous: {
-        const int doublings = std::min(failuresInARow_, 4);
-        retryTimer_.start(std::min(kFirstRetryPauseMs << doublings, kLongestRetryPauseMs));
-        ++failuresInARow_;
+    case CaptureRunOptions::Mode::Continuous:
+        retryTimer_.start(nextPauseMs());
         break;
-    }
     }
 }
 
@@ -134,22 +265,51 @@ void CaptureRun::stored(const QString& fileName, qint64 bytes) {
     clearProgressLine();
     ++storedCount_;
     failuresInARow_ = 0;
+    attemptRunning_ = false;
     const QString time =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    std::cout << fileName.toLocal8Bit().toStdString() << ": " << bytes
-              << (bytes == 1 ? " Byte, " : " Bytes, ") << time.toStdString() << std::endl;
+    std::cout << LocalBytes(fileName) << ": " << BytesText(bytes) << ", " << time.toStdString()
+              << ", " << attemptText() << std::endl;
+    pictureDeadline_.stop();
+    attempt_ = 0;
     switch (options_.mode) {
     case CaptureRunOptions::Mode::OnePicture:
-        pictureDeadline_.stop();
         QCoreApplication::quit();
         break;
     case CaptureRunOptions::Mode::Interval:
-        pictureDeadline_.stop();
         break;
     case CaptureRunOptions::Mode::Continuous:
-        pictureDeadline_.start(); // the next request follows at once
+        // The session's follow-up requests the next picture right after.
+        attempt_ = 1;
+        attemptRunning_ = true;
+        pictureDeadline_.start();
+        dropWatch_ = ModemLines();
         break;
     }
+}
+
+void CaptureRun::keptAside(const QString& fileName, const QString& textFileName, qint64 bytes,
+                           PictureVerdict verdict) {
+    report(attemptText() + ": Bild " + VerdictText(verdict) + ", beiseitegelegt als " +
+           LocalBytes(fileName) + " (" + BytesText(bytes) + ") mit " + LocalBytes(textFileName));
+    keptAsideNow_ = verdict == PictureVerdict::Unreadable ? AttemptOutcome::Unreadable
+                                                          : AttemptOutcome::Damaged;
+}
+
+void CaptureRun::report(const std::string& line) {
+    clearProgressLine();
+    std::cerr << kProgram << line << std::endl;
+}
+
+std::string CaptureRun::attemptText() const {
+    return "Versuch " + std::to_string(std::max(attempt_, 1)) + " von " +
+           std::to_string(options_.attempts);
+}
+
+int CaptureRun::nextPauseMs() {
+    const int doublings = std::min(failuresInARow_, 4);
+    ++failuresInARow_;
+    return std::min(kFirstRetryPauseMs << doublings, kLongestRetryPauseMs);
 }
 
 void CaptureRun::showProgress() {

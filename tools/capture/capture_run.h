@@ -1,17 +1,24 @@
 // The unattended run of merlon-capture: the capture session and terminal of
-// the main window, driven by options instead of widgets. It reports each
-// stored picture on standard output and each failure on standard error, and
-// keeps going after a failure (except when one picture was asked for).
+// the main window, driven by options instead of widgets, with the dial that
+// reads the modem's answer. It keeps only sound pictures under a picture's
+// name and tries each picture up to --versuche times: a damaged one is asked
+// for again at once, a failed call, a dropped line or a picture that does
+// not come after a pause. It reports each sound picture on standard output
+// and everything else on standard error, and keeps going after a failure
+// (except when one picture was asked for).
 #pragma once
 
 #include "camera/capture_controls.h"
+#include "camera/capture_outcomes.h"
 #include "camera/capture_session.h"
+#include "camera/modem_answer.h"
 #include "camera/received_text.h"
 #include "camera/terminal.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class StopSignals;
@@ -32,6 +39,10 @@ struct CaptureRunOptions {
     bool dialFirst = false;
     // How long a picture may take from the request until it is stored.
     std::int32_t pictureTimeoutSeconds = 300;
+    // Tries at one picture, the first included.
+    std::int32_t attempts = 3;
+    // How long a modem that says nothing after "ATD" gets before the request.
+    std::int32_t answerWaitSeconds = 30;
 };
 
 class CaptureRun : public QObject, private CaptureControls {
@@ -60,9 +71,33 @@ private:
     // reported and handled, a stop ends the loop; nothing passes into Qt.
     template <typename Action> void guarded(Action action);
     void start();
-    void takePicture(bool dialFirst);
+    // A new picture: its first attempt, dialling first with --anwahl.
+    void beginPicture();
+    // One try: open the port, dial (when asked) and request the picture.
+    void runAttempt(bool dialFirst);
+    // After each capture tick: a picture kept aside, or a call that dropped
+    // while the picture arrived, ends the attempt.
+    void afterTick();
+    // The attempt ended without a sound picture; message (when not empty) is
+    // reported with the attempt's number. Then another try, unless retry is
+    // false or none is left, when the picture is given up. Returns whether
+    // the next request is to go out at once on the open line (after a
+    // picture kept aside); only the tick's own code may then send it.
+    bool endAttempt(AttemptOutcome outcome, const std::string& message, bool retry = true);
+    // No try left: the mode goes on (or the one-picture run ends). Returns
+    // as endAttempt does.
+    bool pictureFailed(bool damaged);
+    // The request again on the open line, for another try or the next picture.
+    void requestAgain();
+    // A failure that ends the picture at once (a port that cannot be opened,
+    // a picture that cannot be written), as a run without tries handled it.
     void failed(const std::string& message);
     void stored(const QString& fileName, qint64 bytes);
+    void keptAside(const QString& fileName, const QString& textFileName, qint64 bytes,
+                   PictureVerdict verdict);
+    void report(const std::string& line);
+    std::string attemptText() const;
+    int nextPauseMs();
     void showProgress();
     void clearProgressLine();
     void stop();
@@ -75,6 +110,10 @@ private:
     QTimer retryTimer_;
     QTimer pictureDeadline_;
     int failuresInARow_ = 0;
+    int attempt_ = 0;             // of the picture under way, from 1; 0 between pictures
+    bool attemptRunning_ = false; // a try is under way (not a pause between two)
+    std::optional<AttemptOutcome> keptAsideNow_; // by the tick that runs
+    ModemLines dropWatch_;                       // the modem's lines since the request
     int storedCount_ = 0;
     int exitCode_ = kExitOk;
     bool progressLineShown_ = false;
