@@ -11,6 +11,7 @@
 #include "platform/user_error.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/wait_until.h"
 
 #include <QtTest>
 #include <functional>
@@ -434,16 +435,20 @@ private slots:
         rig.terminal.connectPort();
         QVERIFY(rig.pty.sendFromFarSide(kStream));
         // What the far side wrote but nobody read is gone once it closes.
-        for (int poll = 0; poll < 50 && rig.received.text().size() < kStream.size(); ++poll) {
-            rig.terminal.poll();
-            QTest::qWait(10);
-        }
+        QVERIFY(WaitUntil(
+            [&] {
+                rig.terminal.poll();
+                return rig.received.text().size() >= kStream.size();
+            },
+            5000));
         rig.pty.closeMaster();
         QString message;
-        for (int poll = 0; poll < 50 && message.isEmpty(); ++poll) {
-            message = messageOf([&] { rig.terminal.poll(); });
-            QTest::qWait(10);
-        }
+        QVERIFY(WaitUntil(
+            [&] {
+                message = messageOf([&] { rig.terminal.poll(); });
+                return !message.isEmpty();
+            },
+            5000));
         QVERIFY(message.startsWith(QStringLiteral("Die Verbindung über COM1 ist abgebrochen")));
         QVERIFY(!rig.terminal.connected());
         QCOMPARE(rig.pictures().size(), 1);
