@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -58,7 +59,8 @@ void CaptureSession::decodeAndStore() {
 void CaptureSession::storeCompletePicture(bool withFollowUp) {
     // A new name at every run, whether or not a picture is complete.
     const std::string stem = controls_.fileStem();
-    const std::uint32_t tick = CurrentClock().tickCount();
+    const std::string moment = timeNames_ ? TimeMoment(CurrentClock().wallTimeMs())
+                                          : TickMoment(CurrentClock().tickCount());
     const DecodedCapture decoded = DecodeHexCapture(captureBuffer_);
     if (!decoded.endSeen) {
         if (decoded.startSeen)
@@ -90,25 +92,28 @@ void CaptureSession::storeCompletePicture(bool withFollowUp) {
         std::string_view(captureBuffer_).substr(0, decoded.endPosition);
     const PictureVerdict verdict = JudgePicture(pictureText, decoded.bytes);
     const bool keptAside = keepsDamagedAside_ && verdict != PictureVerdict::Sound;
-    const PictureFileNames names =
-        NamePictureFiles(stem, tick, keptAside ? VerdictFileWord(verdict) : "");
-    const std::string& name = names.picture;
-    auto write = [this](const std::string& path, std::string_view bytes) {
-        if (atomicStores_)
-            WriteFileAtomically(path, bytes);
-        else
-            WriteFileReplacing(path, bytes);
-    };
+    const std::string_view mark = keptAside ? VerdictFileWord(verdict) : "";
+    // One kept aside and its text get the same number, so that they stay a
+    // pair whatever names were taken.
+    std::vector<std::string_view> contents{decoded.bytes};
+    if (keptAside)
+        contents.push_back(PictureText(pictureText, decoded));
+    std::vector<std::string> published;
     try {
-        write(name, decoded.bytes);
-        if (keptAside)
-            write(names.receivedText, PictureText(pictureText, decoded));
+        published = WriteNewFiles(
+            [&](int number) {
+                const PictureFileNames names = NamePictureFiles(stem, moment, mark, number);
+                return keptAside ? std::vector<std::string>{names.picture, names.receivedText}
+                                 : std::vector<std::string>{names.picture};
+            },
+            contents);
     } catch (const UserError&) {
         remember(FailedStep::Store);
         if (retrying)
             return; // its failure is on screen already
         throw;
     }
+    const std::string& name = published.front();
     failedPicture_.clear();
     try {
         if (controls_.showsPictures() && !keptAside)
@@ -120,12 +125,14 @@ void CaptureSession::storeCompletePicture(bool withFollowUp) {
 
     if (terminal_)
         terminal_->clearReceivedText();
-    setProgress(CaptureProgress::Stage::Stored, decoded.bytes.size(), name, verdict);
+    lastPicture_ = decoded.bytes;
+    setProgress(CaptureProgress::Stage::Stored, decoded.bytes.size(), name, verdict,
+                PictureText(pictureText, decoded).size());
     const auto bytes = static_cast<qint64>(decoded.bytes.size());
     if (keptAside) {
         // What comes next is the front end's to say: another try, or the
         // modes' follow-up once it has no tries left.
-        emit pictureKeptAside(LocalText(name), LocalText(names.receivedText), bytes, verdict);
+        emit pictureKeptAside(LocalText(name), LocalText(published.back()), bytes, verdict);
         return;
     }
     emit pictureStored(LocalText(name), bytes);
@@ -313,7 +320,8 @@ void CaptureSession::startPicture(bool dialFirst) {
 }
 
 void CaptureSession::setProgress(CaptureProgress::Stage stage, std::size_t bytes,
-                                 std::string fileName, PictureVerdict verdict) {
+                                 std::string fileName, PictureVerdict verdict,
+                                 std::size_t lineCharacters) {
     progress_.stage = stage;
     progress_.pictureBytes = bytes;
     if (stage == CaptureProgress::Stage::Arriving) {
@@ -326,6 +334,7 @@ void CaptureSession::setProgress(CaptureProgress::Stage stage, std::size_t bytes
         progress_.fileName = std::move(fileName);
         progress_.lastStoredBytes = bytes;
         progress_.verdict = verdict;
+        progress_.lineCharacters = lineCharacters;
     }
     emit progressChanged();
 }

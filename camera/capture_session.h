@@ -28,7 +28,9 @@ struct CaptureProgress {
     enum class Stage { Idle, Arriving, Stored };
     Stage stage = Stage::Idle;
     std::size_t pictureBytes = 0; // decoded so far, or stored
-    std::string fileName;         // the stored file (Stored)
+    std::string fileName;         // the stored file, under the name it got (Stored)
+    // Characters of the stored picture's text from "CAM_B" to "CAM_E" (Stored).
+    std::size_t lineCharacters = 0;
     // Arriving: the picture's bytes per second over the last seconds, once
     // known.
     std::optional<double> bytesPerSecond;
@@ -64,7 +66,11 @@ public:
     // Button6: decode the capture buffer; once the end marker is in, judge
     // the picture, store it as <stem>_<tick>.jpg, show it, empty the received
     // text, then the modes' follow-up (close the port, or request the next
-    // picture). With damaged pictures kept aside, one that is not sound goes
+    // picture). A picture never replaces a file: it is written under a
+    // hidden name and published under a free one, <stem>_<tick>_2.jpg and on
+    // when the name is taken (after a restart or a wrap of the tick count),
+    // so a run stopped at any moment leaves no part of a picture under a
+    // picture's name either. With damaged pictures kept aside, one that is not sound goes
     // beside the others with its text instead, and the follow-up is left to
     // the front end (pictureKeptAside). A
     // complete picture whose store failed is reported once and stored again
@@ -102,10 +108,9 @@ public:
     // "ohne Reconnect"), or request the next one ("Fortlaufend").
     void modeFollowUp();
 
-    // Pictures are written under a temporary name and renamed when complete,
-    // so that a run stopped at any moment leaves no part of a picture under
-    // a picture's name. Off by default: the window writes in place.
-    void setAtomicStores(bool on) { atomicStores_ = on; }
+    // Names by the local time of day (<stem>_YYYY-MM-DD_hh-mm-ss.jpg) instead
+    // of the tick count, read from the clock interface. Off by default.
+    void setTimeNames(bool on) { timeNames_ = on; }
     // Only sound pictures under a picture's name: a damaged or unreadable one
     // is stored as <stem>_<tick>.<verdict>.jpg with the received text from
     // "CAM_B" to "CAM_E" beside it as .txt. Off by default: the window
@@ -133,6 +138,8 @@ public:
     void checkIntervalSchedule();
 
     const CaptureProgress& progress() const { return progress_; }
+    // The bytes of the picture stored or kept aside last.
+    const std::string& lastPicture() const { return lastPicture_; }
 
 signals:
     void modesChanged();
@@ -151,7 +158,8 @@ private:
     void setIntervalTimer(bool enabled, std::int32_t minutes);
     void armIntervalTimer(std::int64_t milliseconds);
     void setProgress(CaptureProgress::Stage stage, std::size_t bytes, std::string fileName = {},
-                     PictureVerdict verdict = PictureVerdict::Sound);
+                     PictureVerdict verdict = PictureVerdict::Sound,
+                     std::size_t lineCharacters = 0);
 
     CaptureControls& controls_;
     Terminal* terminal_ = nullptr;
@@ -168,11 +176,12 @@ private:
     bool continuousMode_ = false;
     bool withoutReconnect_ = false;
     bool intervalEnabled_ = false;
-    bool atomicStores_ = false;
+    bool timeNames_ = false;
     bool keepsDamagedAside_ = false;
     std::int32_t intervalMinutes_ = 0;
     std::int64_t intervalStartMs_ = 0;  // when the count started
     std::int64_t intervalTicksDue_ = 0; // the number of the next tick
     CaptureProgress progress_;
+    std::string lastPicture_;
     ArrivalRate arrivalRate_;
 };

@@ -33,6 +33,12 @@ Clock* installedClock = nullptr;
 
 } // namespace
 
+std::int64_t Clock::wallTimeMs() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / kNsPerMs;
+}
+
 bool Clock::waitFor(const std::function<bool()>& condition, std::int64_t deadlineMs,
                     std::uint32_t checkEveryMs) {
     for (;;) {

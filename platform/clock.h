@@ -16,6 +16,10 @@ public:
     virtual std::int64_t nowMs() = 0;
     // Returns once nowMs() has reached the deadline (at once when it has).
     virtual void waitUntilMs(std::int64_t deadlineMs) = 0;
+    // The time of day as people read it, milliseconds since 1970-01-01 UTC
+    // (CLOCK_REALTIME unless a test says else): for names and reports only,
+    // never for waits, since it jumps when the system's clock is set.
+    virtual std::int64_t wallTimeMs();
 
     // The tick count the picture names are made of: milliseconds since the
     // system started, wrapping at 2^32.

@@ -342,6 +342,55 @@ std::string WriteNewFile(const std::function<std::string(int)>& nameFor, std::st
     throw UserError::withDetail(kCannotCreate, first);
 }
 
+std::vector<std::string> WriteNewFiles(const std::function<std::vector<std::string>(int)>& namesFor,
+                                       const std::vector<std::string_view>& contents,
+                                       PublishMethod method) {
+    std::vector<std::string> names = namesFor(1);
+    if (names.size() != contents.size() || names.empty())
+        throw UserError::withDetail(kCannotCreate, names.empty() ? std::string() : names[0]);
+    const std::string first = names[0];
+    std::vector<std::string> parts;
+    auto removeParts = [&] {
+        for (const std::string& part : parts)
+            ::unlink(part.c_str());
+    };
+    try {
+        for (std::size_t i = 0; i < contents.size(); ++i)
+            parts.push_back(WritePartFile(names[i], contents[i]));
+    } catch (...) {
+        removeParts();
+        throw;
+    }
+    for (int number = 1; number <= kMostNameNumbers; ++number) {
+        if (number > 1)
+            names = namesFor(number);
+        if (names.size() != parts.size())
+            break;
+        std::size_t published = 0;
+        int result = 0;
+        for (; published < parts.size(); ++published) {
+            if (names[published].find('\0') != std::string::npos) {
+                result = EINVAL;
+                break;
+            }
+            result = PublishWithoutReplacing(parts[published], names[published], method);
+            if (result != 0)
+                break;
+        }
+        if (published == parts.size())
+            return names;
+        // Taken back to their part names, ready for the next number. One
+        // that cannot be taken back stays where it is, alone but whole.
+        bool takenBack = true;
+        for (std::size_t i = 0; i < published; ++i)
+            takenBack = ::rename(names[i].c_str(), parts[i].c_str()) == 0 && takenBack;
+        if (result != EEXIST || !takenBack)
+            break;
+    }
+    removeParts();
+    throw UserError::withDetail(kCannotCreate, first);
+}
+
 void IgnoreFileSizeSignal() {
     struct sigaction action {};
     action.sa_handler = SIG_IGN;

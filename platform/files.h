@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A recording's text: the file's bytes up to its first NUL byte (the text
 // ends there, so nothing after it is read), read in large blocks into memory
@@ -93,6 +94,17 @@ constexpr int kMostNameNumbers = 10000;
 // nameFor(1).
 std::string WriteNewFile(const std::function<std::string(int)>& nameFor, std::string_view bytes,
                          PublishMethod method = PublishMethod::Best);
+
+// The same for files that belong together under one number (a picture and
+// the text it was decoded from): contents[i] goes under namesFor(n)[i], with
+// one n for all, the first for which every name is free. They are published
+// in order; when a later name is taken, the ones published under that n are
+// taken back and the next n is tried, so that no file is ever replaced and
+// none is left without the others. Returns the names the files got. Same
+// messages, naming namesFor(1)'s first name.
+std::vector<std::string> WriteNewFiles(const std::function<std::vector<std::string>(int)>& namesFor,
+                                       const std::vector<std::string_view>& contents,
+                                       PublishMethod method = PublishMethod::Best);
 
 // Exceeding the file-size limit then makes write() fail with EFBIG instead of
 // killing the process. WriteFileReplacing does this before its first write;

@@ -482,7 +482,6 @@ private slots:
         QFETCH(QStringList, files);
         Rig rig;
         rig.session.setKeepsDamagedAside(keepAside);
-        rig.session.setAtomicStores(keepAside);
         rig.session.setContinuousMode(true);
         int storedSignals = 0;
         QStringList keptAside;
@@ -514,6 +513,95 @@ private slots:
         QCOMPARE(storedSignals, aside ? 0 : 1);
         // A picture kept aside leaves the next step to the front end.
         QCOMPARE(rig.sent.empty(), aside);
+    }
+
+    // A name comes again after a restart or a wrap of the tick count, and
+    // with names by the time for two pictures in one second: the file there
+    // stays as it is, the new picture gets the next number, and what the
+    // front ends show is the name it got.
+    void aTakenNameGetsTheNextNumber_data() {
+        QTest::addColumn<bool>("station"); // keeps damaged ones aside, names by the time
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<QStringList>("before"); // files there already
+        QTest::addColumn<int>("laterMs");        // the second picture after the first
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("second");
+        QTest::newRow("window: the tick again after a restart")
+            << false << false << QStringList() << 0 << QStringList{"Kamera_4712345.jpg"}
+            << QStringList{"Kamera_4712345_2.jpg"};
+        QTest::newRow("window: a damaged picture, a name taken twice")
+            << false << true << QStringList{"Kamera_4712345.jpg"} << 0
+            << QStringList{"Kamera_4712345_2.jpg"} << QStringList{"Kamera_4712345_3.jpg"};
+        QTest::newRow("station: kept aside, the tick again")
+            << true << true << QStringList() << 0
+            << QStringList{"Kamera_2026-11-30_03-11-52.beschaedigt.jpg",
+                           "Kamera_2026-11-30_03-11-52.beschaedigt.txt"}
+            << QStringList{"Kamera_2026-11-30_03-11-52_2.beschaedigt.jpg",
+                           "Kamera_2026-11-30_03-11-52_2.beschaedigt.txt"};
+        QTest::newRow("station: only the text's name taken")
+            << true << true << QStringList{"Kamera_2026-11-30_03-11-52.beschaedigt.txt"} << 1000
+            << QStringList{"Kamera_2026-11-30_03-11-52_2.beschaedigt.jpg",
+                           "Kamera_2026-11-30_03-11-52_2.beschaedigt.txt"}
+            << QStringList{"Kamera_2026-11-30_03-11-53.beschaedigt.jpg",
+                           "Kamera_2026-11-30_03-11-53.beschaedigt.txt"};
+        QTest::newRow("station: two pictures in one second")
+            << true << false << QStringList() << 600
+            << QStringList{"Kamera_2026-11-30_03-11-52.jpg"}
+            << QStringList{"Kamera_2026-11-30_03-11-52_2.jpg"};
+    }
+    void aTakenNameGetsTheNextNumber() {
+        QFETCH(bool, station);
+        QFETCH(bool, damaged);
+        QFETCH(QStringList, before);
+        QFETCH(int, laterMs);
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        // Central European time, from the rules themselves: no time zone
+        // files needed.
+        const QByteArray savedZone = qgetenv("TZ");
+        qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+        ::tzset();
+        Rig rig;
+        rig.session.setKeepsDamagedAside(station);
+        rig.session.setTimeNames(station);
+        for (const QString& name : before) {
+            QFile file(rig.folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("alt") == 3);
+        }
+        QStringList announced;
+        auto announce = [&](const QString& picture) { announced << QFileInfo(picture).fileName(); };
+        QObject::connect(&rig.session, &CaptureSession::pictureStored,
+                         [&](const QString& picture, qint64) { announce(picture); });
+        QObject::connect(&rig.session, &CaptureSession::pictureKeptAside,
+                         [&](const QString& picture, const QString&, qint64, PictureVerdict) {
+                             announce(picture);
+                         });
+        const std::string stream = damaged ? DamagedStream() : SoundStream();
+        auto storeAt = [&](std::int64_t now) {
+            rig.clock.now = now;
+            rig.received.clear();
+            rig.received.append(stream);
+            rig.session.timerTick();
+        };
+
+        // 4712345 ms after 2026-11-30 00:53:20 UTC: 03:11:52 in Berlin.
+        storeAt(4712345);
+        const QByteArray firstBytes = rig.picture(first[0]);
+        storeAt(4712345 + laterMs);
+        qputenv("TZ", savedZone);
+        ::tzset();
+
+        QStringList expected = before + first + second;
+        expected.sort();
+        QCOMPARE(rig.files(), expected);
+        for (const QString& name : before)
+            QCOMPARE(rig.picture(name), QByteArray("alt"));
+        QVERIFY(!firstBytes.isEmpty());
+        QCOMPARE(rig.picture(first[0]), firstBytes); // untouched by the second
+        QCOMPARE(rig.picture(second[0]), firstBytes);
+        QCOMPARE(announced, (QStringList{first[0], second[0]}));
+        QCOMPARE(QString::fromStdString(DescribeProgress(rig.session)).section(u' ', 1, 1),
+                 rig.folder.filePath(second[0]));
     }
 
     void dialReadsTheModemsAnswer_data() {

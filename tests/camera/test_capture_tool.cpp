@@ -3,7 +3,8 @@
 // kept aside and asked for again, the call goes as the modem tells it, it
 // keeps going when the port goes away and comes back, a stop leaves neither
 // a picture's name nor the port behind, and a one-picture run that cannot
-// open its port fails with the window's message.
+// open its port fails with the window's message. What it leaves for others:
+// the metrics, the command after a picture, the newest copy.
 #include "capture/hex_capture.h"
 #include "platform/serial_device.h"
 #include "tests/support/modem_call.h"
@@ -17,6 +18,14 @@ namespace {
 QByteArray contentOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The value of one series in a metrics file's text, or -1 when it is not there.
+double Sample(const QByteArray& text, const QString& series) {
+    for (const QByteArray& line : text.split('\n'))
+        if (line.startsWith(series.toUtf8() + ' '))
+            return line.mid(series.toUtf8().size() + 1).toDouble();
+    return -1;
 }
 
 // Every file in the folder, hidden ones included, oldest first.
@@ -63,7 +72,8 @@ struct CaptureTool {
     QProcess process;
     QByteArray out, err;
 
-    explicit CaptureTool(const QStringList& arguments) {
+    explicit CaptureTool(const QStringList& arguments, const QString& workingDirectory = {}) {
+        process.setWorkingDirectory(workingDirectory);
         process.start(CAPTURE_TOOL_PATH, arguments);
         process.waitForStarted();
     }
@@ -317,6 +327,94 @@ private slots:
         QCOMPARE(contentOf(stored(lines[0])), contentOf(board.picture(boardPicture)));
         QCOMPARE(tool.errors(),
                  failure.isEmpty() ? QString() : "merlon-capture: " + failure + u'\n');
+    }
+
+    // The metrics from the start, before any picture, and after a damaged
+    // one and a sound one; the command after the sound one sees it stored.
+    void metricsAndTheCommandAfterAPicture() {
+        Board board(link_, scratch_->filePath(QStringLiteral("board")),
+                    {"--fast", "--drop-digit=1", "--dial-delay", "3000"});
+        QVERIFY(board.started);
+        const QString metrics = scratch_->filePath(QStringLiteral("merlon.prom"));
+        const QString seen = scratch_->filePath(QStringLiteral("gesehen"));
+        const QString hook = QStringLiteral("cp \"$1\" '%1.jpg'; printf '%s\\n' \"$1\" "
+                                            "\"$MERLON_DATEI\" \"$MERLON_BYTES\" \"$MERLON_ZEIT\" "
+                                            "\"$MERLON_VERSUCH\" >'%1'; :")
+                                 .arg(seen);
+        const qint64 startedAt = QDateTime::currentSecsSinceEpoch();
+        // A name without a folder: the command still gets the path from the root.
+        CaptureTool tool(
+            {"--port", link_, "--name", "Hof", "--anwahl", "--metriken", metrics, "--danach", hook},
+            folder_);
+        QVERIFY(WaitUntil([&] { return QFile::exists(metrics); }, 10000));
+        const QByteArray before = contentOf(metrics);
+        const QString port = "{port=\"" + link_ + "\"";
+        auto series = [&](const char* name, const char* label = nullptr) {
+            return "merlon_capture_" + QString::fromLatin1(name) + port +
+                   (label ? "," + QString::fromLatin1(label) : QString()) + u'}';
+        };
+        QCOMPARE(Sample(before, series("pictures_total", "verdict=\"damaged\"")), 0.0);
+        QCOMPARE(Sample(before, series("attempts_total", "outcome=\"sound\"")), 0.0);
+        QCOMPARE(Sample(before, series("dials_total", "result=\"connect\"")), 0.0);
+        QCOMPARE(Sample(before, series("last_sound_picture_timestamp_seconds")), 0.0);
+        QVERIFY(Sample(before, series("start_time_seconds")) >= startedAt);
+
+        QCOMPARE(tool.finished(60000), 0);
+        const QStringList lines = tool.storedLines();
+        QCOMPARE(lines.size(), 1);
+        const QString picture = folder_ + u'/' + stored(lines[0]);
+        const QByteArray after = contentOf(metrics);
+        QCOMPARE(Sample(after, series("pictures_total", "verdict=\"damaged\"")), 1.0);
+        QCOMPARE(Sample(after, series("pictures_total", "verdict=\"sound\"")), 1.0);
+        QCOMPARE(Sample(after, series("attempts_total", "outcome=\"damaged\"")), 1.0);
+        QCOMPARE(Sample(after, series("attempts_total", "outcome=\"sound\"")), 1.0);
+        QCOMPARE(Sample(after, series("dials_total", "result=\"connect\"")), 1.0);
+        QCOMPARE(Sample(after, series("hook_runs_total", "outcome=\"ok\"")), 1.0);
+        QCOMPARE(Sample(after, series("last_picture_bytes")), double(contentOf(picture).size()));
+        const double soundAt = Sample(after, series("last_sound_picture_timestamp_seconds"));
+        QVERIFY(soundAt >= startedAt && soundAt <= QDateTime::currentSecsSinceEpoch() + 1);
+        QVERIFY(Sample(after, series("line_bytes_per_second")) > 0);
+        QCOMPARE(Sample(after, series("interval_seconds")), 0.0);
+        QCOMPARE(filesIn(scratch_->path()).filter(QStringLiteral(".prom")),
+                 QStringList{"merlon.prom"});
+
+        const QStringList told = QString::fromUtf8(contentOf(seen)).split(u'\n');
+        QCOMPARE(told.mid(0, 3),
+                 (QStringList{picture, picture, QString::number(contentOf(picture).size())}));
+        QVERIFY2(told.value(3).contains(QRegularExpression(QStringLiteral(
+                     "^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"))),
+                 qPrintable(told.value(3)));
+        QCOMPARE(told.value(4), QStringLiteral("2"));
+        QCOMPARE(contentOf(seen + ".jpg"), contentOf(picture));
+        QVERIFY(tool.errors().contains(QStringLiteral("Bild beschädigt, beiseitegelegt")));
+    }
+
+    // A reader that opened the newest copy goes on reading that picture,
+    // whole, while the name already gives the next one.
+    void newestCopyIsReplacedWhileRead() {
+        Board board(link_, scratch_->filePath(QStringLiteral("board")), {"--fast"});
+        QVERIFY(board.started);
+        QVERIFY(PlaceCall(link_));
+        const QString newest = scratch_->filePath(QStringLiteral("neuestes.jpg"));
+        CaptureTool tool({"--port", link_, "--name", stem(), "--fortlaufend", "--zeitnamen",
+                          "--neuestes", newest});
+        QVERIFY(tool.storedAtLeast(1, 30000));
+        QFile reader(newest);
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+        QVERIFY(tool.storedAtLeast(2, 30000));
+        tool.signal(SIGTERM);
+        QCOMPARE(tool.finished(10000), 0);
+        const QStringList lines = tool.storedLines();
+        QCOMPARE(reader.readAll(), contentOf(board.picture(1)));
+        QCOMPARE(contentOf(newest), contentOf(board.picture(lines.size())));
+        QVERIFY(contentOf(board.picture(1)) != contentOf(board.picture(2)));
+        const QRegularExpression byTime(
+            QStringLiteral("^Hof_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d(_\\d+)?\\.jpg$"));
+        for (const QString& line : lines)
+            QVERIFY2(QFileInfo(stored(line)).fileName().contains(byTime), qPrintable(line));
+        QCOMPARE(filesIn(scratch_->path()).filter(QStringLiteral("neuestes")),
+                 QStringList{"neuestes.jpg"});
+        QCOMPARE(tool.errors(), QString());
     }
 
     void onePictureRunFailsOnAPortThatNeverOpens_data() {

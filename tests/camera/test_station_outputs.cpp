@@ -15,6 +15,19 @@ QString contentOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// Processes whose command line names the folder: what a hook started and
+// left behind.
+int processesNaming(const QString& folder) {
+    int found = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile file(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (entry.toInt() > 0 && file.open(QIODevice::ReadOnly) &&
+            file.readAll().contains(folder.toLocal8Bit()))
+            ++found;
+    }
+    return found;
+}
+
 // Children of this process that ended but were never reaped.
 int zombieChildren() {
     int zombies = 0;
@@ -131,6 +144,9 @@ private slots:
         QCOMPARE(rig.reported.size(), 1);
         QVERIFY(rig.reported.first().contains(QStringLiteral("läuft länger als 300 ms")));
         QCOMPARE(zombieChildren(), 0);
+        // Nothing of its group outlives the kill, not even when the shell
+        // that led it went at the SIGTERM.
+        QTRY_COMPARE_WITH_TIMEOUT(processesNaming(rig.folder.path()), 0, 10000);
     }
 
     // Pictures faster than the command: the one running finishes, only the

@@ -369,6 +369,55 @@ private slots:
             QVERIFY(Slurp(folder.filePath(other)) == "alt");
     }
 
+    // Files that belong together get one number: where any of their names
+    // is taken, all of them move on to the next, and nothing there changes.
+    void newFilesShareTheirNumber_data() {
+        QTest::addColumn<int>("method");
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QStringList>("published");
+        for (const auto& [method, name] :
+             {std::pair{PublishMethod::Best, "rename"},
+              std::pair{PublishMethod::LinkThenUnlink, "link"},
+              std::pair{PublishMethod::ReserveThenRename, "reserve"}}) {
+            const int m = static_cast<int>(method);
+            QTest::addRow("%s: free", name)
+                << m << QStringList() << QStringList{"bild.jpg", "bild.txt"};
+            QTest::addRow("%s: the first taken", name)
+                << m << QStringList{"bild.jpg"} << QStringList{"bild_2.jpg", "bild_2.txt"};
+            QTest::addRow("%s: the second taken, then the first", name)
+                << m << QStringList{"bild.txt", "bild_2.jpg"}
+                << QStringList{"bild_3.jpg", "bild_3.txt"};
+        }
+    }
+    void newFilesShareTheirNumber() {
+        QFETCH(int, method);
+        QFETCH(QStringList, taken);
+        QFETCH(QStringList, published);
+        QTemporaryDir folder;
+        for (const QString& name : taken)
+            Store(folder.filePath(name), "alt");
+        const std::string picture = SampleBytes(5000);
+        const std::string text = "CAM_B FF D8 CAM_E";
+        const std::vector<std::string> names = WriteNewFiles(
+            [&](int number) {
+                const QString base =
+                    number == 1 ? QStringLiteral("bild") : QStringLiteral("bild_%1").arg(number);
+                return std::vector<std::string>{folder.filePath(base + ".jpg").toStdString(),
+                                                folder.filePath(base + ".txt").toStdString()};
+            },
+            {picture, text}, static_cast<PublishMethod>(method));
+        QCOMPARE(names.size(), std::size_t(2));
+        QCOMPARE(QString::fromStdString(names[0]), folder.filePath(published[0]));
+        QCOMPARE(QString::fromStdString(names[1]), folder.filePath(published[1]));
+        QVERIFY(Slurp(folder.filePath(published[0])) == picture);
+        QVERIFY(Slurp(folder.filePath(published[1])) == text);
+        QStringList expected = taken + published;
+        expected.sort();
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        for (const QString& name : taken)
+            QVERIFY(Slurp(folder.filePath(name)) == "alt");
+    }
+
     // A limit on file size stands in for a full disk: the write stops short.
     void shortWriteKeepsWhatWasWritten() {
         const QString path = dir_.filePath("limited.jpg");

@@ -43,6 +43,27 @@ const char kHelp[] =
     "  --blitz                  \"Blitz\"\n"
     "  --direkt                 \"Direkt\"\n"
     "  --gross, --groß          \"Groß\" (640 x 480 statt 320 x 240)\n"
+    "  --zeitnamen              Dateinamen nach der Ortszeit statt nach der\n"
+    "                           Zeitmarke: STAMM_JJJJ-MM-TT_hh-mm-ss.jpg\n"
+    "\n"
+    "Für Webseite, Skripte und Überwachung:\n"
+    "  --neuestes DATEI         nach jedem Bild in Ordnung eine Kopie davon unter\n"
+    "                           DATEI, die auf einmal ersetzt wird: ein Webserver\n"
+    "                           liefert nie ein halbes Bild\n"
+    "  --danach BEFEHL          nach jedem Bild in Ordnung /bin/sh -c 'BEFEHL \"$@\"'\n"
+    "                           mit dem absoluten Pfad des Bildes als $1 und\n"
+    "                           MERLON_DATEI, MERLON_BYTES, MERLON_ZEIT (ISO 8601)\n"
+    "                           und MERLON_VERSUCH in der Umgebung. Der Befehl läuft\n"
+    "                           neben der Aufnahme, einer nach dem anderen; kommt\n"
+    "                           ein neueres Bild, bevor der vorige endet, wartet nur\n"
+    "                           das neueste, die übersprungenen werden gemeldet.\n"
+    "                           Nach 10 Minuten wird er beendet (SIGTERM, 5 Sekunden\n"
+    "                           später SIGKILL); was er ausgibt, steht auf der\n"
+    "                           Fehlerausgabe\n"
+    "  --metriken DATEI         nach jedem Versuch den Zustand der Station im\n"
+    "                           Textformat von Prometheus in DATEI, auf einmal\n"
+    "                           ersetzt (für den Textfile-Collector von\n"
+    "                           node_exporter: DATEI endet auf .prom)\n"
     "\n"
     "Betriebsart (ohne --alle und --fortlaufend: ein Bild, dann Ende):\n"
     "  --alle N                 alle N Minuten ein Bild (1 bis 71582), das erste\n"
@@ -77,6 +98,9 @@ const char kHelp[] =
     "die Fehlerausgabe ein Terminal, zeigt sie, wie viel vom ankommenden Bild schon\n"
     "da ist. Jeder Fehler ist eine Zeile auf der Fehlerausgabe. Jede Datei wird\n"
     "unter einem verborgenen Namen geschrieben und erst vollständig umbenannt.\n"
+    "Ein Bild ersetzt nie eine Datei: ist sein Name schon vergeben (die Zeitmarke\n"
+    "beginnt nach jedem Neustart von vorn), bekommt es _2, _3, ... vor der Endung\n"
+    "(STAMM_<Zeitmarke>_2.jpg, STAMM_<Zeitmarke>_2.beschaedigt.jpg).\n"
     "\n"
     "Mit --alle und --fortlaufend läuft das Programm weiter, bis es SIGINT (Strg+C)\n"
     "oder SIGTERM erhält: nach dem letzten Versuch folgt das nächste Bild, ein\n"
@@ -116,6 +140,10 @@ enum CaptureOptionId {
     PictureTimeout,
     Attempts,
     AnswerWait,
+    TimeNames,
+    Newest,
+    AfterPicture,
+    Metrics,
 };
 
 const std::vector<ToolOption> kOptions = {
@@ -141,6 +169,10 @@ const std::vector<ToolOption> kOptions = {
      NumberRange{1, 100}},
     {AnswerWait, nullptr, "--anwahlzeit", OptionValue::Required, "eine Anzahl Sekunden",
      NumberRange{1, 600}},
+    {TimeNames, nullptr, "--zeitnamen"},
+    {Newest, nullptr, "--neuestes", OptionValue::Required, "einen Dateinamen"},
+    {AfterPicture, nullptr, "--danach", OptionValue::Required, "einen Befehl"},
+    {Metrics, nullptr, "--metriken", OptionValue::Required, "einen Dateinamen"},
 };
 
 std::string MissingValueText(const std::string& spelled, const ToolOption& option) {
@@ -241,7 +273,23 @@ Arguments ParseArguments(int argc, char** argv) {
         case AnswerWait:
             run.answerWaitSeconds = number;
             break;
+        case TimeNames:
+            run.timeNames = true;
+            break;
+        case Newest:
+            run.newestCopy = *word.value;
+            break;
+        case AfterPicture:
+            run.afterPicture = *word.value;
+            break;
+        case Metrics:
+            run.metricsFile = *word.value;
+            break;
         }
+        const bool needsText = word.option->id == Newest || word.option->id == AfterPicture ||
+                               word.option->id == Metrics;
+        if (needsText && word.value->empty())
+            throw UsageError(MissingValueText(word.spelled, *word.option));
     }
     if (line.fault)
         throw UsageError(FaultText(*line.fault));
@@ -250,8 +298,10 @@ Arguments ParseArguments(int argc, char** argv) {
     run.mode = interval     ? CaptureRunOptions::Mode::Interval
                : continuous ? CaptureRunOptions::Mode::Continuous
                             : CaptureRunOptions::Mode::OnePicture;
-    if (port)
+    if (port) {
         run.port = PortFields(*port, run.port);
+        run.portLabel = *port;
+    }
     return arguments;
 }
 

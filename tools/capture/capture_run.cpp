@@ -1,12 +1,17 @@
 #include "tools/capture/capture_run.h"
 
 #include "camera/capture_status.h"
+#include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/user_error.h"
+#include "tools/capture/picture_hook.h"
 #include "tools/capture/stop_signals.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <algorithm>
+#include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <unistd.h>
@@ -28,6 +33,40 @@ std::string BytesText(qint64 bytes) {
     return std::to_string(bytes) + (bytes == 1 ? " Byte" : " Bytes");
 }
 
+// The picture's path from the root, for a command that may change folder.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+// ISO 8601 in local time with the offset from UTC, "+00:00" included
+// (2026-12-09T04:10:00+01:00): what a script can parse and compare.
+std::string IsoTime(std::int64_t wallMs) {
+    const auto time = static_cast<std::time_t>(wallMs / 1000);
+    std::tm local{};
+    char text[40] = {};
+    if (!::localtime_r(&time, &local) ||
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local) == 0)
+        return {};
+    std::string iso = text;
+    if (iso.size() > 2)
+        iso.insert(iso.size() - 2, ":"); // +0100 to +01:00
+    return iso;
+}
+
+const char* PictureLabel(PictureVerdict verdict) {
+    switch (verdict) {
+    case PictureVerdict::Sound:
+        break;
+    case PictureVerdict::Damaged:
+        return AttemptOutcomeLabel(AttemptOutcome::Damaged);
+    case PictureVerdict::Unreadable:
+        return AttemptOutcomeLabel(AttemptOutcome::Unreadable);
+    }
+    return AttemptOutcomeLabel(AttemptOutcome::Sound);
+}
+
 } // namespace
 
 CaptureRun::CaptureRun(const CaptureRunOptions& options, const StopSignals& stop)
@@ -35,8 +74,8 @@ CaptureRun::CaptureRun(const CaptureRunOptions& options, const StopSignals& stop
       stopNotifier_(stop.notifyFd(), QSocketNotifier::Read) {
     progressOnTerminal_ = ::isatty(STDERR_FILENO) == 1;
     session_.setTerminal(&terminal_);
-    session_.setAtomicStores(true);
     session_.setKeepsDamagedAside(true);
+    session_.setTimeNames(options_.timeNames);
     terminal_.setPortSettingsSource([this] { return options_.port; });
     retryTimer_.setSingleShot(true);
     pictureDeadline_.setSingleShot(true);
@@ -77,6 +116,22 @@ CaptureRun::CaptureRun(const CaptureRunOptions& options, const StopSignals& stop
     connect(&session_, &CaptureSession::pictureStored, this, &CaptureRun::stored);
     connect(&session_, &CaptureSession::pictureKeptAside, this, &CaptureRun::keptAside);
     connect(&session_, &CaptureSession::progressChanged, this, &CaptureRun::showProgress);
+    connect(&terminal_, &Terminal::lineSent, this, [this](const QByteArray& line) {
+        if (line == "BILD")
+            requestSentMs_ = CurrentClock().nowMs();
+    });
+
+    if (!options_.afterPicture.empty()) {
+        hook_ = std::make_unique<PictureHook>(options_.afterPicture,
+                                              [this](const std::string& line) { report(line); });
+        connect(hook_.get(), &PictureHook::runEnded, this, &CaptureRun::writeMetrics);
+    }
+    if (!options_.metricsFile.empty()) {
+        metrics_.emplace(options_.portLabel);
+        metrics_->setStartTime(static_cast<double>(CurrentClock().wallTimeMs()) / 1000);
+        if (options_.mode == CaptureRunOptions::Mode::Interval)
+            metrics_->setIntervalSeconds(options_.minutes * 60.0);
+    }
 }
 
 CaptureRun::~CaptureRun() {
@@ -92,6 +147,21 @@ int CaptureRun::exec() {
     pictureDeadline_.stop();
     terminal_.disconnectPort();
     session_.captureTimer().stop();
+    // A run that ended by itself (one picture) lets the command after its
+    // picture finish, within the command's own time limit; a stop does not
+    // wait: a command still running is ended, its whole group with it.
+    if (hook_ && hook_->busy() && !stopped_) {
+        const auto done = connect(hook_.get(), &PictureHook::runEnded, this, [this] {
+            // Once the one that waited, if any, has had its turn too.
+            QTimer::singleShot(0, this, [this] {
+                if (!hook_->busy())
+                    QCoreApplication::quit();
+            });
+        });
+        QCoreApplication::exec();
+        disconnect(done);
+    }
+    hook_.reset();
     clearProgressLine();
     return exitCode_;
 }
@@ -130,7 +200,9 @@ void CaptureRun::start() {
         break;
     }
     // The first picture at once, also with an interval: a run started at boot
-    // shows straight away whether camera and line work.
+    // shows straight away whether camera and line work. The metrics before,
+    // so that a station that never gets a picture is seen from the start.
+    writeMetrics();
     beginPicture();
 }
 
@@ -146,6 +218,7 @@ void CaptureRun::runAttempt(bool dialFirst) {
     try {
         terminal_.connectPort(); // a port that cannot be opened is no try at the picture
     } catch (const UserError& error) {
+        countAttempt(AttemptOutcome::PortFailed);
         failed(error.what());
         return;
     }
@@ -153,6 +226,8 @@ void CaptureRun::runAttempt(bool dialFirst) {
     pictureDeadline_.start();
     const std::optional<DialResult> dial = session_.startPictureReadingAnswer(
         dialFirst, std::int64_t{options_.answerWaitSeconds} * 1000);
+    if (dial && metrics_)
+        metrics_->count(StationMetrics::Counter::Dials, DialResultLabel(*dial));
     if (dial && *dial != DialResult::Connect && *dial != DialResult::Silent) {
         endAttempt(AttemptOutcome::DialFailed, DialResultText(*dial));
         return;
@@ -182,6 +257,8 @@ void CaptureRun::afterTick() {
 }
 
 bool CaptureRun::endAttempt(AttemptOutcome outcome, const std::string& message, bool retry) {
+    if (attemptRunning_)
+        countAttempt(outcome);
     attemptRunning_ = false;
     pictureDeadline_.stop();
     if (options_.mode == CaptureRunOptions::Mode::OnePicture && storedCount_ > 0) {
@@ -266,10 +343,19 @@ void CaptureRun::stored(const QString& fileName, qint64 bytes) {
     ++storedCount_;
     failuresInARow_ = 0;
     attemptRunning_ = false;
+    const std::int64_t wallMs = CurrentClock().wallTimeMs();
     const QString time =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        QDateTime::fromMSecsSinceEpoch(wallMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // The newest copy first, so that it is there once the line tells of the
+    // picture; the command after.
+    copyNewest();
     std::cout << LocalBytes(fileName) << ": " << BytesText(bytes) << ", " << time.toStdString()
               << ", " << attemptText() << std::endl;
+    runAfterPicture(LocalBytes(fileName), wallMs);
+    if (metrics_)
+        metrics_->setLastSoundPicture(static_cast<double>(wallMs) / 1000);
+    countPicture(PictureVerdict::Sound);
+    countAttempt(AttemptOutcome::Sound);
     pictureDeadline_.stop();
     attempt_ = 0;
     switch (options_.mode) {
@@ -294,6 +380,69 @@ void CaptureRun::keptAside(const QString& fileName, const QString& textFileName,
            LocalBytes(fileName) + " (" + BytesText(bytes) + ") mit " + LocalBytes(textFileName));
     keptAsideNow_ = verdict == PictureVerdict::Unreadable ? AttemptOutcome::Unreadable
                                                           : AttemptOutcome::Damaged;
+    countPicture(verdict);
+}
+
+void CaptureRun::copyNewest() {
+    if (options_.newestCopy.empty())
+        return;
+    try {
+        WriteFileAtomically(options_.newestCopy, session_.lastPicture());
+    } catch (const UserError& error) {
+        report("Das neueste Bild konnte nicht nach " + options_.newestCopy +
+               " kopiert werden: " + error.what());
+    }
+}
+
+void CaptureRun::runAfterPicture(const std::string& fileName, std::int64_t wallMs) {
+    if (hook_)
+        hook_->picture({AbsolutePath(fileName),
+                        static_cast<std::int64_t>(session_.lastPicture().size()), IsoTime(wallMs),
+                        std::max(attempt_, 1)});
+}
+
+void CaptureRun::countAttempt(AttemptOutcome outcome) {
+    if (!metrics_)
+        return;
+    metrics_->count(StationMetrics::Counter::Attempts, AttemptOutcomeLabel(outcome));
+    writeMetrics();
+}
+
+void CaptureRun::countPicture(PictureVerdict verdict) {
+    if (!metrics_)
+        return;
+    metrics_->count(StationMetrics::Counter::Pictures, PictureLabel(verdict));
+    // Its size, and how fast the line brought it from the request to its
+    // end marker.
+    const CaptureProgress& progress = session_.progress();
+    metrics_->setLastPictureBytes(progress.pictureBytes);
+    const std::int64_t tookMs = CurrentClock().nowMs() - requestSentMs_;
+    if (requestSentMs_ >= 0 && tookMs > 0)
+        metrics_->setLineBytesPerSecond(static_cast<double>(progress.lineCharacters) * 1000 /
+                                        static_cast<double>(tookMs));
+}
+
+void CaptureRun::writeMetrics() {
+    if (!metrics_)
+        return;
+    if (hook_) {
+        const PictureHook::Counts& runs = hook_->counts();
+        metrics_->setCount(StationMetrics::Counter::HookRuns, "ok", runs.ok);
+        metrics_->setCount(StationMetrics::Counter::HookRuns, "failed", runs.failed);
+        metrics_->setCount(StationMetrics::Counter::HookRuns, "timed_out", runs.timedOut);
+        metrics_->setCount(StationMetrics::Counter::HookRuns, "skipped", runs.skipped);
+    }
+    try {
+        metrics_->writeTo(options_.metricsFile);
+        metricsFailing_ = false;
+    } catch (const UserError& error) {
+        if (!metricsFailing_)
+            report("Die Metriken konnten nicht nach " + options_.metricsFile +
+                   " geschrieben werden: " + error.what());
+        metricsFailing_ = true;
+    } catch (const std::bad_alloc&) {
+        metricsFailing_ = true;
+    }
 }
 
 void CaptureRun::report(const std::string& line) {
@@ -327,6 +476,7 @@ void CaptureRun::clearProgressLine() {
 }
 
 void CaptureRun::stop() {
+    stopped_ = true;
     stopNotifier_.setEnabled(false);
     QCoreApplication::quit();
 }

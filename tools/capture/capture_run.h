@@ -5,7 +5,9 @@
 // for again at once, a failed call, a dropped line or a picture that does
 // not come after a pause. It reports each sound picture on standard output
 // and everything else on standard error, and keeps going after a failure
-// (except when one picture was asked for).
+// (except when one picture was asked for). After each sound picture it
+// leaves what people around the station use: the newest copy, the command
+// after the picture; after every attempt the metrics file.
 #pragma once
 
 #include "camera/capture_controls.h"
@@ -14,13 +16,16 @@
 #include "camera/modem_answer.h"
 #include "camera/received_text.h"
 #include "camera/terminal.h"
+#include "tools/capture/station_metrics.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
+class PictureHook;
 class StopSignals;
 
 struct CaptureRunOptions {
@@ -43,6 +48,19 @@ struct CaptureRunOptions {
     std::int32_t attempts = 3;
     // How long a modem that says nothing after "ATD" gets before the request.
     std::int32_t answerWaitSeconds = 30;
+    // The port as the command line named it, for the metrics' port label.
+    std::string portLabel = "COM1";
+    // Names by the local time instead of the tick count (--zeitnamen).
+    bool timeNames = false;
+    // After each sound picture: an identical copy under this name, replaced
+    // atomically (--neuestes); empty for none.
+    std::string newestCopy;
+    // After each sound picture: this command with the picture's path
+    // (--danach); empty for none.
+    std::string afterPicture;
+    // After every attempt: the station's state for Prometheus in this file
+    // (--metriken); empty for none.
+    std::string metricsFile;
 };
 
 class CaptureRun : public QObject, private CaptureControls {
@@ -96,6 +114,14 @@ private:
     void keptAside(const QString& fileName, const QString& textFileName, qint64 bytes,
                    PictureVerdict verdict);
     void report(const std::string& line);
+    // After a sound picture: its copy under --neuestes, and --danach.
+    void copyNewest();
+    void runAfterPicture(const std::string& fileName, std::int64_t wallMs);
+    // Counts the attempt's outcome and writes the metrics.
+    void countAttempt(AttemptOutcome outcome);
+    // Counts a picture received whole, with its size and the line's rate.
+    void countPicture(PictureVerdict verdict);
+    void writeMetrics();
     std::string attemptText() const;
     int nextPauseMs();
     void showProgress();
@@ -118,4 +144,9 @@ private:
     int exitCode_ = kExitOk;
     bool progressLineShown_ = false;
     bool progressOnTerminal_ = false;
+    std::unique_ptr<PictureHook> hook_;
+    std::optional<StationMetrics> metrics_;
+    bool metricsFailing_ = false;     // reported once until a write works again
+    bool stopped_ = false;            // by a signal
+    std::int64_t requestSentMs_ = -1; // when "BILD" last went out, on the clock interface
 };

@@ -1,6 +1,7 @@
 #include "tools/capture/picture_hook.h"
 
 #include <QProcessEnvironment>
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <unistd.h>
@@ -25,26 +26,37 @@ PictureHook::PictureHook(std::string command, std::function<void(const std::stri
                          HookLimits limits)
     : command_(std::move(command)), report_(std::move(report)), limits_(limits) {
     tooLong_.setSingleShot(true);
-    kill_.setSingleShot(true);
     connect(&tooLong_, &QTimer::timeout, this, [this] {
         report_("Der Befehl nach dem Bild " + running_ + " läuft länger als " +
                 DurationText(limits_.runMs) + " und wird beendet");
         ending_ = true;
-        signalGroup(SIGTERM);
-        kill_.start(limits_.killAfterMs);
+        endGroup();
     });
-    connect(&kill_, &QTimer::timeout, this, [this] { signalGroup(SIGKILL); });
 }
 
 PictureHook::~PictureHook() {
-    if (!process_)
-        return;
-    process_->disconnect(this);
-    signalGroup(SIGTERM);
-    if (!process_->waitForFinished(limits_.killAfterMs)) {
-        signalGroup(SIGKILL);
-        process_->waitForFinished(-1);
+    if (process_) {
+        process_->disconnect(this);
+        endGroup();
     }
+    // The grace after SIGTERM, for the shell and for whatever else of its
+    // groups is still there; then SIGKILL to all of them.
+    QElapsedTimer grace;
+    grace.start();
+    if (process_)
+        process_->waitForFinished(limits_.killAfterMs);
+    auto anyLeft = [this] {
+        for (const pid_t group : endingGroups_)
+            if (::kill(-group, 0) == 0)
+                return true;
+        return false;
+    };
+    while (anyLeft() && grace.elapsed() < limits_.killAfterMs)
+        ::usleep(20000);
+    for (const pid_t group : endingGroups_)
+        ::kill(-group, SIGKILL);
+    if (process_)
+        process_->waitForFinished(-1);
 }
 
 void PictureHook::picture(const Picture& picture) {
@@ -97,8 +109,9 @@ void PictureHook::start(const Picture& picture) {
                     {QStringLiteral("-c"), QString::fromLocal8Bit(script),
                      QStringLiteral("merlon-capture"), Local(picture.path)});
     // The same from this side, so that the group exists whichever runs first.
-    if (const qint64 pid = process_->processId(); pid > 0)
-        ::setpgid(static_cast<pid_t>(pid), static_cast<pid_t>(pid));
+    group_ = static_cast<pid_t>(process_->processId());
+    if (group_ > 0)
+        ::setpgid(group_, group_);
     tooLong_.start(limits_.runMs);
 }
 
@@ -106,7 +119,7 @@ void PictureHook::ended(int exitCode, QProcess::ExitStatus status) {
     if (!process_)
         return;
     tooLong_.stop();
-    kill_.stop();
+    group_ = 0;
     if (exitCode >= 0) { // -1: it never started, counted already
         if (ending_) {
             ++counts_.timedOut;
@@ -132,12 +145,18 @@ void PictureHook::ended(int exitCode, QProcess::ExitStatus status) {
     }
 }
 
-void PictureHook::signalGroup(int signal) {
-    if (!process_)
+void PictureHook::endGroup() {
+    const pid_t group = group_;
+    if (group <= 0)
         return;
-    const auto pid = static_cast<pid_t>(process_->processId());
-    if (pid <= 0)
-        return;
-    if (::kill(-pid, signal) != 0)
-        ::kill(pid, signal);
+    ::kill(-group, SIGTERM);
+    // Once the shell has gone, what it started may still be there: the
+    // SIGKILL goes to the group, not to the shell, and whether or not the
+    // shell is still running by then.
+    endingGroups_.push_back(group);
+    QTimer::singleShot(limits_.killAfterMs, this, [this, group] {
+        ::kill(-group, SIGKILL);
+        endingGroups_.erase(std::remove(endingGroups_.begin(), endingGroups_.end(), group),
+                            endingGroups_.end());
+    });
 }

@@ -21,6 +21,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 // How long a run may take before its group gets SIGTERM, and how long after
 // that SIGKILL follows.
@@ -66,7 +68,9 @@ signals:
 private:
     void start(const Picture& picture);
     void ended(int exitCode, QProcess::ExitStatus status);
-    void signalGroup(int signal);
+    // SIGTERM to the run's process group now, SIGKILL to it after the
+    // grace, whatever has ended by then.
+    void endGroup();
 
     std::string command_;
     std::function<void(const std::string&)> report_;
@@ -76,6 +80,7 @@ private:
     std::string running_; // the picture of the run in progress, for messages
     std::optional<Picture> waiting_;
     QTimer tooLong_;
-    QTimer kill_;
     bool ending_ = false;
+    pid_t group_ = 0;                 // the process group of the run in progress
+    std::vector<pid_t> endingGroups_; // sent SIGTERM, SIGKILL still to come
 };
