@@ -150,13 +150,14 @@ void CaptureRun::runAttempt(bool dialFirst) {
         return;
     }
     attemptRunning_ = true;
-    pictureDeadline_.start();
     const std::optional<DialResult> dial = session_.startPictureReadingAnswer(
         dialFirst, std::int64_t{options_.answerWaitSeconds} * 1000);
     if (dial && *dial != DialResult::Connect && *dial != DialResult::Silent) {
         endAttempt(AttemptOutcome::DialFailed, DialResultText(*dial));
         return;
     }
+    // --wartezeit counts from the request: the dial has its own limit.
+    pictureDeadline_.start();
     // What the modem said to the dial is behind us.
     dropWatch_ = ModemLines(terminal_.receivedText().size());
 }
