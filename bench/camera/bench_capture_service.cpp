@@ -276,9 +276,9 @@ int main(int argc, char** argv) {
         }
     }
     int failedDials = 0;
-    for (const char* line : {": Besetzt (BUSY)", ": Keine Antwort (NO ANSWER)",
-                             ": Kein Wählton (NO DIALTONE)", ": Keine Verbindung (NO CARRIER)",
-                             ": Fehler des Modems (ERROR)"})
+    for (const char* line :
+         {": Besetzt (BUSY)", ": Keine Antwort (NO ANSWER)", ": Kein Wählton (NO DIALTONE)",
+          ": Keine Verbindung (NO CARRIER)", ": Fehler des Modems (ERROR)"})
         failedDials += static_cast<int>(errors.count(line));
     std::printf("\nsoak with --faults %s, %d s:\n", qPrintable(seed), seconds);
     std::printf("| pictures sent by the board | %d |\n", static_cast<int>(sent.size()));
