@@ -31,7 +31,9 @@ CaptureSession::CaptureSession(CaptureControls& controls, QObject* parent)
     captureTimer_.setInterval(1000);
     intervalTimer_.setInterval(0);
     intervalTimer_.setSingleShot(true);
-    connect(&intervalTimer_, &QTimer::timeout, this, &CaptureSession::intervalTimerFired);
+    // A coarse timer rounds waits of 20 s and more to whole seconds.
+    intervalTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&intervalTimer_, &QTimer::timeout, this, &CaptureSession::checkIntervalSchedule);
 }
 
 void CaptureSession::setTerminal(Terminal* terminal) {
@@ -250,35 +252,48 @@ void CaptureSession::setWithoutReconnect(bool on) {
 void CaptureSession::setIntervalTimer(bool enabled, std::int32_t minutes) {
     intervalEnabled_ = enabled;
     intervalMinutes_ = minutes;
-    const qint64 intervalMs = minutes * kMsPerMinute;
+    const std::int64_t intervalMs = minutes * kMsPerMinute;
     // A zero interval would fire continuously; with 0 minutes it never fires.
     if (enabled && intervalMs > 0) {
-        intervalDueAt_.setRemainingTime(intervalMs);
-        armIntervalTimer(intervalMs); // (re)starts the count
+        intervalStartMs_ = CurrentClock().nowMs(); // (re)starts the count
+        intervalTicksDue_ = 1;
+        armIntervalTimer(intervalMs);
     } else {
         intervalTimer_.stop();
         intervalTimer_.setInterval(0);
     }
 }
 
-void CaptureSession::armIntervalTimer(qint64 milliseconds) {
+void CaptureSession::armIntervalTimer(std::int64_t milliseconds) {
     // One timer run holds at most a signed 32-bit count of milliseconds.
-    intervalTimer_.start(static_cast<int>(std::min<qint64>(milliseconds, INT32_MAX)));
+    intervalTimer_.start(static_cast<int>(std::clamp<std::int64_t>(milliseconds, 1, INT32_MAX)));
 }
 
-void CaptureSession::intervalTimerFired() {
-    if (!intervalEnabled_)
+std::int64_t CaptureSession::intervalDueAtMs() const {
+    if (!intervalTimer_.isActive())
+        return -1;
+    return intervalStartMs_ + intervalTicksDue_ * (intervalMinutes_ * kMsPerMinute);
+}
+
+qint64 CaptureSession::msUntilIntervalDue() const {
+    const std::int64_t due = intervalDueAtMs();
+    return due < 0 ? -1 : std::max<std::int64_t>(due - CurrentClock().nowMs(), 0);
+}
+
+void CaptureSession::checkIntervalSchedule() {
+    const std::int64_t intervalMs = intervalMinutes_ * kMsPerMinute;
+    if (!intervalEnabled_ || intervalMs <= 0)
         return;
-    const qint64 left = intervalDueAt_.remainingTime();
-    if (left > 0) {
-        armIntervalTimer(left);
+    const std::int64_t now = CurrentClock().nowMs();
+    const std::int64_t due = intervalStartMs_ + intervalTicksDue_ * intervalMs;
+    if (now < due) {
+        armIntervalTimer(due - now);
         return;
     }
-    // The next tick is due one interval after this one was, however long
-    // this one takes.
-    const qint64 intervalMs = intervalMinutes_ * kMsPerMinute;
-    intervalDueAt_.setRemainingTime(intervalMs + left);
-    armIntervalTimer(std::max<qint64>(intervalMs + left, 0));
+    // The next tick keeps to the schedule however late this one is; ticks
+    // missed altogether (a machine asleep) make one.
+    intervalTicksDue_ = (now - intervalStartMs_) / intervalMs + 1;
+    armIntervalTimer(intervalStartMs_ + intervalTicksDue_ * intervalMs - now);
     emit intervalDue();
 }
 
@@ -301,8 +316,15 @@ void CaptureSession::setProgress(CaptureProgress::Stage stage, std::size_t bytes
                                  std::string fileName, PictureVerdict verdict) {
     progress_.stage = stage;
     progress_.pictureBytes = bytes;
+    if (stage == CaptureProgress::Stage::Arriving) {
+        arrivalRate_.add(CurrentClock().nowMs(), bytes);
+    } else {
+        arrivalRate_.reset();
+    }
+    progress_.bytesPerSecond = arrivalRate_.bytesPerSecond();
     if (stage == CaptureProgress::Stage::Stored) {
         progress_.fileName = std::move(fileName);
+        progress_.lastStoredBytes = bytes;
         progress_.verdict = verdict;
     }
     emit progressChanged();

@@ -10,10 +10,10 @@
 // its own failure guard.
 #pragma once
 
+#include "camera/arrival_rate.h"
 #include "camera/capture_outcomes.h"
 #include "camera/picture_verdict.h"
 
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
@@ -27,8 +27,13 @@ class Terminal;
 struct CaptureProgress {
     enum class Stage { Idle, Arriving, Stored };
     Stage stage = Stage::Idle;
-    std::size_t pictureBytes = 0;                   // decoded so far, or stored
-    std::string fileName;                           // the stored file (Stored)
+    std::size_t pictureBytes = 0; // decoded so far, or stored
+    std::string fileName;         // the stored file (Stored)
+    // Arriving: the picture's bytes per second over the last seconds, once
+    // known.
+    std::optional<double> bytesPerSecond;
+    // The size of the picture stored last, 0 before the first.
+    std::size_t lastStoredBytes = 0;
     PictureVerdict verdict = PictureVerdict::Sound; // of the stored picture (Stored)
 };
 
@@ -115,10 +120,17 @@ public:
     // Timer2 switched on; with 0 minutes it never fires.
     bool intervalTimerEnabled() const { return intervalEnabled_; }
     std::int32_t intervalMinutes() const { return intervalMinutes_; }
-    // Until the next interval tick, or -1 when none is due.
-    qint64 msUntilIntervalDue() const {
-        return intervalTimer_.isActive() ? intervalDueAt_.remainingTime() : -1;
-    }
+    // The n-th interval tick is due n intervals after "alle" started the
+    // count, on the clock interface's time: when this one came late or its
+    // handler took long, the next one is still due on the schedule.
+    // The clock time the next tick is due at, or -1 when none is.
+    std::int64_t intervalDueAtMs() const;
+    // Until the next interval tick (0 once it is due), or -1 when none is.
+    qint64 msUntilIntervalDue() const;
+    // What the interval timer does when it wakes: once the tick is due,
+    // intervalDue() (once, however many ticks were missed) and the timer set
+    // for the next one; before, the timer set for the rest of the wait.
+    void checkIntervalSchedule();
 
     const CaptureProgress& progress() const { return progress_; }
 
@@ -137,8 +149,7 @@ private:
     void storeCompletePicture(bool withFollowUp);
     void sendCommandLine(const std::string& line);
     void setIntervalTimer(bool enabled, std::int32_t minutes);
-    void armIntervalTimer(qint64 milliseconds);
-    void intervalTimerFired();
+    void armIntervalTimer(std::int64_t milliseconds);
     void setProgress(CaptureProgress::Stage stage, std::size_t bytes, std::string fileName = {},
                      PictureVerdict verdict = PictureVerdict::Sound);
 
@@ -160,6 +171,8 @@ private:
     bool atomicStores_ = false;
     bool keepsDamagedAside_ = false;
     std::int32_t intervalMinutes_ = 0;
-    QDeadlineTimer intervalDueAt_;
+    std::int64_t intervalStartMs_ = 0;  // when the count started
+    std::int64_t intervalTicksDue_ = 0; // the number of the next tick
     CaptureProgress progress_;
+    ArrivalRate arrivalRate_;
 };

@@ -9,8 +9,10 @@
 
 class CaptureSession;
 
-// "Bild wird empfangen: 12345 Bytes", "Gespeichert: Kamera_4712.jpg (5432
-// Bytes), beschädigt" (the stored picture's verdict last), or empty before
+// "Bild wird empfangen: 12345 Bytes, 3,2 kB/s, noch etwa 12 s" (the rate
+// once it is known, the time left once the picture stored last tells the
+// size), "Gespeichert: Kamera_4712.jpg (5432 Bytes), beschädigt" (the stored
+// picture's verdict last), or empty before
 // anything happened (UTF-8).
 std::string DescribeProgress(const CaptureSession& session);
 

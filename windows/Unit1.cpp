@@ -88,12 +88,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
 
     connect(ui_->Button3, &QPushButton::clicked, this, GuardedSlot(this, &TForm1::Button3Click));
     connect(ui_->Button4, &QPushButton::clicked, this, GuardedSlot(this, &TForm1::Button4Click));
+    // A box toggled during a wait (over the accessibility bus) shows its new
+    // state at once; its handler runs after the wait and reads the state as
+    // it is then, so two toggles meanwhile leave the mode as it was.
     connect(ui_->CheckBox5, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox5Click));
     connect(ui_->CheckBox6, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox6Click));
     connect(ui_->CheckBox7, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox7Click));
-    connect(&Timer1(), &QTimer::timeout, this, GuardedSlot(this, &TForm1::Timer1Timer));
+    connect(&Timer1(), &QTimer::timeout, this, GuardedTimerSlot(this, &TForm1::Timer1Timer));
     connect(session_.get(), &CaptureSession::intervalDue, this,
-            GuardedSlot(this, &TForm1::Timer2Timer));
+            GuardedTimerSlot(this, &TForm1::Timer2Timer));
     connect(session_.get(), &CaptureSession::modesChanged, this, &TForm1::showModes);
     connect(session_.get(), &CaptureSession::modesChanged, this, &TForm1::showStatus);
     connect(session_.get(), &CaptureSession::progressChanged, this, &TForm1::showStatus);
@@ -143,6 +146,15 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // The close box during a wait: quitting would end the wait's loop too.
+    // Held back like a click, the window closes once the handler is done.
+    if (HoldBackDuringWait([window = QPointer<TForm1>(this)] {
+            if (window)
+                window->close();
+        })) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted())
         QCoreApplication::quit();
@@ -222,7 +234,10 @@ void TForm1::CheckBox5Click() {
 }
 
 void TForm1::CheckBox6Click() {
-    session_->setIntervalMode(ui_->CheckBox6->isChecked(), FromWidgetText(ui_->Edit3->text()));
+    // A number to parse, not bytes for the line: the text goes as UTF-8, like
+    // the COM window's fields, so that a message quoting it shows what was
+    // typed.
+    session_->setIntervalMode(ui_->CheckBox6->isChecked(), ui_->Edit3->text().toStdString());
 }
 
 void TForm1::CheckBox7Click() {

@@ -40,7 +40,7 @@ TForm2::TForm2(QTimer& captureTimer, QWidget* parent)
     receivedBox_ = std::make_unique<ReceivedTextBox>(*ui_->Memo1);
     terminal_ = std::make_unique<Terminal>(captureTimer, *receivedBox_);
     connect(&terminal_->pollTimer(), &QTimer::timeout, this,
-            GuardedSlot(this, &TForm2::Timer1Timer));
+            GuardedTimerSlot(this, &TForm2::Timer1Timer));
     connect(terminal_.get(), &Terminal::lineSent, this, &TForm2::showSentLine);
     FormCreate();
 }

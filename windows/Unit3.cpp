@@ -1,6 +1,7 @@
 #include "windows/Unit3.h"
 
 #include "ui_Unit3.h"
+#include "windows/failure_guard.h"
 #include "windows/window_placement.h"
 
 TForm3::TForm3(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TForm3>()) {
@@ -8,7 +9,7 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFor
     setObjectName(QStringLiteral("Form3"));
     for (QLabel* label : {ui_->Label1, ui_->Label2, ui_->Label3})
         label->adjustSize();
-    connect(ui_->Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+    connect(ui_->Button1, &QPushButton::clicked, this, GuardedSlot(this, &TForm3::Button1Click));
     MakeFixedStayOnTopWindow(*this, Qt::Dialog, QSize(115, 198));
 }
 

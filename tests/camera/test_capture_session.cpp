@@ -11,6 +11,7 @@
 #include "platform/user_error.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/wait_until.h"
 
 #include <QtTest>
 #include <functional>
@@ -298,6 +299,116 @@ private slots:
         QCOMPARE(rig.session.captureTimer().isActive(), withoutReconnect);
     }
 
+    // The interval timer simulated on the fake clock: each time it wakes
+    // when its run is over plus the lateness, the session checks its
+    // schedule, and each tick's handler takes its time.
+    void intervalKeepsToItsSchedule_data() {
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("lateMs");    // every wake this late
+        QTest::addColumn<int>("handlerMs"); // every tick's handler this long
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<int>("step"); // schedule points from one tick to the next
+        QTest::newRow("on time") << 1 << 0 << 0 << 100 << 1;
+        QTest::newRow("late wakes are not carried on") << 1 << 900 << 34000 << 100 << 1;
+        QTest::newRow("missed ticks make one") << 1 << 150000 << 0 << 10 << 3;
+        QTest::newRow("longer than one timer run") << 71582 << 20 << 0 << 3 << 1;
+    }
+    void intervalKeepsToItsSchedule() {
+        QFETCH(int, minutes);
+        QFETCH(int, lateMs);
+        QFETCH(int, handlerMs);
+        QFETCH(int, ticks);
+        QFETCH(int, step);
+        Rig rig;
+        const std::int64_t start = 5000000;
+        const std::int64_t intervalMs = std::int64_t(minutes) * 60000;
+        rig.clock.now = start;
+        std::vector<std::int64_t> tickedAt;
+        QObject::connect(&rig.session, &CaptureSession::intervalDue, [&] {
+            tickedAt.push_back(rig.clock.now);
+            rig.clock.now += handlerMs;
+        });
+        rig.session.setIntervalMode(true, std::to_string(minutes));
+        QCOMPARE(rig.session.intervalDueAtMs(), start + intervalMs);
+
+        std::int64_t armedAt = start;
+        int wakes = 0;
+        while (tickedAt.size() < std::size_t(ticks) && wakes < 10 * ticks) {
+            QVERIFY(rig.session.intervalTimer().isActive());
+            QVERIFY(rig.session.intervalTimer().interval() > 0);
+            const std::size_t before = tickedAt.size();
+            rig.clock.now = armedAt + rig.session.intervalTimer().interval() + lateMs;
+            armedAt = rig.clock.now; // the timer is set again before the handler runs
+            rig.session.checkIntervalSchedule();
+            ++wakes;
+            if (tickedAt.size() == before)
+                continue;
+            // Due at the n-th schedule point, and the next one set n + step.
+            const std::int64_t n = 1 + std::int64_t(before) * step;
+            QCOMPARE(tickedAt.back(), start + n * intervalMs + lateMs);
+            QCOMPARE(rig.session.intervalDueAtMs(), start + (n + step) * intervalMs);
+        }
+        QCOMPARE(tickedAt.size(), std::size_t(ticks));
+        // Long intervals go in parts, short ones in one run.
+        QCOMPARE(wakes > ticks, intervalMs > INT32_MAX);
+    }
+
+    void statusTellsRateAndTimeLeft_data() {
+        QTest::addColumn<int>("lastStored"); // bytes of a picture stored before, 0 for none
+        QTest::addColumn<QString>("ticks");  // "<ms>:<bytes so far>" for each capture tick
+        QTest::addColumn<QString>("status");
+        QTest::newRow("first tick") << 0 << "0:100"
+                                    << "Bild wird empfangen: 100 Bytes";
+        QTest::newRow("a tick is too short to tell") << 0 << "0:100 500:200"
+                                                     << "Bild wird empfangen: 200 Bytes";
+        QTest::newRow("9600 Bit/s, nothing stored yet")
+            << 0 << "0:0 1000:320 2000:640"
+            << "Bild wird empfangen: 640 Bytes, 320 B/s";
+        QTest::newRow("seconds left")
+            << 50000 << "0:0 1000:3200 2000:6400"
+            << "Bild wird empfangen: 6400 Bytes, 3,2 kB/s, noch etwa 14 s";
+        QTest::newRow("minutes left") << 30000 << "0:0 1000:320 2000:640"
+                                      << "Bild wird empfangen: 640 Bytes, 320 B/s, noch etwa 2 min";
+        QTest::newRow("fast line") << 200000 << "0:0 1000:25000 2000:50000"
+                                   << "Bild wird empfangen: 50000 Bytes, 25 kB/s, noch etwa 6 s";
+        QTest::newRow("bigger than the last one") << 500 << "0:0 1000:320 2000:640"
+                                                  << "Bild wird empfangen: 640 Bytes, 320 B/s";
+        QTest::newRow("line stalled") << 5000 << "0:640 1000:640 2000:640"
+                                      << "Bild wird empfangen: 640 Bytes, 0 B/s";
+        // The rate follows the last five seconds, not the whole picture.
+        QTest::newRow("line slowed down")
+            << 100000
+            << "0:0 1000:10000 2000:20000 3000:20100 4000:20200 5000:20300 6000:20400 "
+               "7000:20500 8000:20600"
+            << "Bild wird empfangen: 20600 Bytes, 100 B/s, noch etwa 13 min";
+        // A new picture starts the measure again.
+        QTest::newRow("next picture") << 0 << "0:0 1000:3200 2000:6400 5000:100 5500:200"
+                                      << "Bild wird empfangen: 200 Bytes";
+    }
+    void statusTellsRateAndTimeLeft() {
+        QFETCH(int, lastStored);
+        QFETCH(QString, ticks);
+        Rig rig;
+        auto stream = [](int bytes) {
+            std::string text = "CAM_B\r\n";
+            for (int k = 0; k < bytes; ++k)
+                text += "00 ";
+            return text;
+        };
+        if (lastStored > 0) {
+            rig.received.append(stream(lastStored) + "CAM_E");
+            rig.session.timerTick();
+            QCOMPARE(rig.pictures().size(), 1);
+        }
+        for (const QString& tick : ticks.split(u' ')) {
+            rig.clock.now = 1000000 + tick.section(u':', 0, 0).toLongLong();
+            rig.received.clear();
+            rig.received.append(stream(tick.section(u':', 1).toInt()));
+            rig.session.timerTick();
+        }
+        QTEST(QString::fromStdString(DescribeProgress(rig.session)), "status");
+    }
+
     void continuousModeRequestsAfterEachStoredPicture() {
         Rig rig;
         rig.session.setContinuousMode(true);
@@ -324,16 +435,20 @@ private slots:
         rig.terminal.connectPort();
         QVERIFY(rig.pty.sendFromFarSide(kStream));
         // What the far side wrote but nobody read is gone once it closes.
-        for (int poll = 0; poll < 50 && rig.received.text().size() < kStream.size(); ++poll) {
-            rig.terminal.poll();
-            QTest::qWait(10);
-        }
+        QVERIFY(WaitUntil(
+            [&] {
+                rig.terminal.poll();
+                return rig.received.text().size() >= kStream.size();
+            },
+            5000));
         rig.pty.closeMaster();
         QString message;
-        for (int poll = 0; poll < 50 && message.isEmpty(); ++poll) {
-            message = messageOf([&] { rig.terminal.poll(); });
-            QTest::qWait(10);
-        }
+        QVERIFY(WaitUntil(
+            [&] {
+                message = messageOf([&] { rig.terminal.poll(); });
+                return !message.isEmpty();
+            },
+            5000));
         QVERIFY(message.startsWith(QStringLiteral("Die Verbindung über COM1 ist abgebrochen")));
         QVERIFY(!rig.terminal.connected());
         QCOMPARE(rig.pictures().size(), 1);

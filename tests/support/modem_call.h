@@ -4,8 +4,8 @@
 #pragma once
 
 #include "platform/serial_device.h"
+#include "tests/support/wait_until.h"
 
-#include <QThread>
 #include <string>
 
 inline bool PlaceModemCall(const std::string& device) {
@@ -16,10 +16,12 @@ inline bool PlaceModemCall(const std::string& device) {
     if (port->write("ATD 1\r") != SerialStatus::Ok)
         return false;
     std::string answer;
-    for (int i = 0; i < 25 && answer.find("CONNECT") == std::string::npos; ++i) {
-        QThread::msleep(200); // reads never wait: give the modem time
-        if (port->readWaiting(64, answer) != SerialStatus::Ok)
-            return false;
-    }
-    return answer.find("CONNECT") != std::string::npos;
+    bool lineFailed = false;
+    WaitUntil(
+        [&] {
+            lineFailed = port->readWaiting(64, answer) != SerialStatus::Ok;
+            return lineFailed || answer.find("CONNECT") != std::string::npos;
+        },
+        5000);
+    return !lineFailed && answer.find("CONNECT") != std::string::npos;
 }

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -50,6 +51,23 @@ public:
             done += static_cast<std::size_t>(n);
         }
         return true;
+    }
+
+    // Waits until at least `count` bytes the far side sent are waiting to be
+    // read on the slave (the pseudo-terminal hands them over a moment after
+    // the write), at most `waitMs`.
+    bool waitUntilPending(std::size_t count, int waitMs = 5000) const {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        for (;;) {
+            int pending = 0;
+            if (::ioctl(slave_, FIONREAD, &pending) == 0 &&
+                static_cast<std::size_t>(pending) >= count)
+                return true;
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            pollfd readable{slave_, POLLIN, 0};
+            ::poll(&readable, 1, 5);
+        }
     }
 
     // What the far side receives: up to `count` bytes, waiting at most

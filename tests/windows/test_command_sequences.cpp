@@ -4,6 +4,7 @@
 #include "platform/serial_device.h"
 #include "serial/com_port.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fake_window_clock.h"
 #include "tests/support/program_windows.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_message_reporter.h"
@@ -145,6 +146,31 @@ private slots:
         w.form1.Button4Click();
         QCOMPARE(linesWithTimes(),
                  QStringList({"0 CONBA\r", "1000 CONSD\r", "2000 CONRL\r", "3000 BILD\r"}));
+    }
+
+    // The window goes on during the waits, but a click on "Datenverbindung
+    // aufbauen" and the close box that come during "BILD" act after it, as
+    // they did while the window was blocked: the lines keep their order and
+    // their spacing.
+    void clickAndCloseDuringTheWaitsActAfterTheSequence() {
+        FakeWindowClock clock;
+        loggingClock = &clock;
+        ProgramWindows w;
+        w.form1.show();
+        bool shownThroughTheWaits = true;
+        clock.duringWait = [&](std::int64_t now) {
+            if (now == 1000) {
+                w.form1.controls().Button3->click();
+                w.form1.close();
+            }
+            shownThroughTheWaits = shownThroughTheWaits && w.form1.isVisible();
+        };
+        w.form1.controls().Button4->click();
+        QCOMPARE(linesWithTimes(), QStringList({"0 CONBA\r", "1000 CONSI\r", "2000 CONRL\r",
+                                                "3000 BILD\r", "3000 AT\r", "4000 ATD 0157\r"}));
+        QCOMPARE(clock.waits, std::vector<std::uint32_t>({1000, 1000, 1000, 1000}));
+        QVERIFY(shownThroughTheWaits); // closed after the dial, the last to wait
+        QVERIFY(!w.form1.isVisible());
     }
 
     void pictureRequestOpensTheClosedPortWithTheComSettings() {

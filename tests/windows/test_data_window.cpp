@@ -151,6 +151,8 @@ private slots:
                                     << "'x' ist kein gültiger Integerwert.";
         QTest::newRow("empty") << ""
                                << "'' ist kein gültiger Integerwert.";
+        QTest::newRow("umlaut") << "fünf"
+                                << "'fünf' ist kein gültiger Integerwert.";
         QTest::newRow("device missing") << "5"
                                         << "COM5 (/gibt/es/nicht) kann nicht geöffnet werden";
     }
@@ -223,7 +225,7 @@ private slots:
         w.form2.Timer1().stop(); // polls are driven by hand here
         for (const QByteArray& chunk : {first, second}) {
             QVERIFY(pty_->sendFromFarSide(chunk.toStdString()));
-            QTest::qWait(20); // let the bytes cross the pseudo-terminal
+            QVERIFY(pty_->waitUntilPending(std::size_t(chunk.size())));
             w.form2.Timer1Timer();
         }
         QCOMPARE(QByteArray::fromStdString(w.form2.receivedText()), received);
@@ -237,7 +239,7 @@ private slots:
         QTRY_COMPARE(w.form2.receivedText(), std::string("CAM_B\r\nFF D8 "));
         pty_->closeMaster();
         QTRY_COMPARE_WITH_TIMEOUT(reporter.texts.size(), 1, 1000); // no waiting out time-outs
-        QTest::qWait(200);
+        QTest::qWait(200); // ten more polls' time: no second report comes
         QCOMPARE(reporter.texts.size(), 1);
         QVERIFY2(reporter.texts.first().contains("COM1"), qPrintable(reporter.texts.first()));
         QVERIFY(!w.form2.connected());

@@ -1,10 +1,41 @@
-// The failure guard: what the message box shows, and that a failure ends the
-// whole chain of handlers that led to it.
+// The failure guard: what the message box shows, that a failure ends the
+// whole chain of handlers that led to it, and that what arrives during a
+// wait is acted on after the handler that waited.
 #include "platform/user_error.h"
+#include "tests/support/fake_window_clock.h"
 #include "tests/support/recording_message_reporter.h"
 #include "windows/failure_guard.h"
 
+#include <QAction>
+#include <QPushButton>
 #include <QtTest>
+
+namespace {
+
+// The handlers of a window, each noting that it ran.
+class Handlers : public QObject {
+public:
+    QStringList ran;
+    void handler() {
+        ran << "handler";
+        CurrentClock().sleepMs(1000);
+        ran << "handler done";
+    }
+    void click() { ran << "click"; }
+    void menu() { ran << "menu"; }
+    void tick() { ran << "tick"; }
+    void waits() {
+        ran << "waits";
+        CurrentClock().sleepMs(1000);
+        ran << "waited";
+    }
+    void fails() {
+        ran << "fails";
+        throw UserError("Stream-Write-Fehler");
+    }
+};
+
+} // namespace
 
 class FailureGuardTest : public QObject {
     Q_OBJECT
@@ -91,6 +122,79 @@ private slots:
         GuardedSlot(&target, &Target::fail)();
         QCOMPARE(target.calls, 1);
         QCOMPARE(reporter.texts, QStringList{"Stream-Write-Fehler."});
+    }
+
+    // What arrives during the waits, one group per wait in the order the
+    // waits come: c a click, m a menu item, t a timer's tick, w an action
+    // that waits itself, f one that fails.
+    void actionsDuringAWaitRunAfterTheHandler_data() {
+        QTest::addColumn<QString>("arrivals");
+        QTest::addColumn<QStringList>("ran");
+        const QStringList handler = {"handler", "handler done"};
+        QTest::newRow("nothing") << "" << handler;
+        QTest::newRow("in the order they came")
+            << "ctm" << handler + QStringList{"click", "tick", "menu"};
+        QTest::newRow("a timer's ticks make one")
+            << "tctt" << handler + QStringList{"tick", "click"};
+        QTest::newRow("two clicks stay two") << "cc" << handler + QStringList{"click", "click"};
+        QTest::newRow("an action that waits holds back again")
+            << "wm|c" << handler + QStringList{"waits", "waited", "menu", "click"};
+        QTest::newRow("a failing action ends only itself")
+            << "fc" << handler + QStringList{"fails", "click"};
+    }
+    void actionsDuringAWaitRunAfterTheHandler() {
+        QFETCH(QString, arrivals);
+        RecordingMessageReporter reporter;
+        FakeWindowClock clock;
+        Handlers handlers;
+        QPushButton button;
+        QObject::connect(&button, &QPushButton::clicked, &handlers,
+                         GuardedSlot(&handlers, &Handlers::click));
+        QAction menuItem;
+        QObject::connect(&menuItem, &QAction::triggered, &handlers,
+                         GuardedSlot(&handlers, &Handlers::menu));
+        QTimer timer; // fires once at the next pass of the event loop
+        timer.setInterval(0);
+        timer.setSingleShot(true);
+        int fired = 0;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++fired; });
+        QObject::connect(&timer, &QTimer::timeout, &handlers,
+                         GuardedTimerSlot(&handlers, &Handlers::tick));
+
+        const QStringList groups = arrivals.split(u'|');
+        std::size_t wait = 0;
+        clock.duringWait = [&](std::int64_t) {
+            if (wait >= std::size_t(groups.size()))
+                return;
+            const QStringList before = handlers.ran;
+            for (const QChar arrival : groups[int(wait++)]) {
+                switch (arrival.unicode()) {
+                case 'c':
+                    button.click();
+                    break;
+                case 'm':
+                    menuItem.trigger();
+                    break;
+                case 't': {
+                    const int firedBefore = fired;
+                    timer.start();
+                    QTRY_VERIFY(fired > firedBefore);
+                    break;
+                }
+                case 'w':
+                    GuardedSlot(&handlers, &Handlers::waits)();
+                    break;
+                case 'f':
+                    GuardedSlot(&handlers, &Handlers::fails)();
+                    break;
+                }
+            }
+            QCOMPARE(handlers.ran, before); // nothing ran during the wait
+        };
+        GuardedSlot(&handlers, &Handlers::handler)();
+        QTEST(handlers.ran, "ran");
+        QCOMPARE(reporter.texts.size(), arrivals.count(u'f'));
+        QCOMPARE(fired, arrivals.count(u't'));
     }
 
     void sameMessageNeverStacksASecondBox() {

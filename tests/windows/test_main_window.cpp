@@ -460,6 +460,30 @@ private slots:
         QCOMPARE(ascii->currentCell(), QPoint(9, 7));
     }
 
+    void minutesMessageQuotesWhatWasTyped_data() {
+        QTest::addColumn<QString>("minutes");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("umlaut") << "fünf"
+                                << "'fünf' ist kein gültiger Integerwert.";
+        QTest::newRow("euro sign, a high byte in Windows-1252")
+            << "€5"
+            << "'€5' ist kein gültiger Integerwert.";
+        QTest::newRow("space after") << "-1 "
+                                     << "'-1 ' ist kein gültiger Integerwert.";
+        QTest::newRow("too many") << "71583"
+                                  << "'71583' ist keine gültige Anzahl Minuten, erlaubt sind 0 "
+                                     "bis 71582.";
+    }
+    void minutesMessageQuotesWhatWasTyped() {
+        QFETCH(QString, minutes);
+        QFETCH(QString, message);
+        RecordingMessageReporter reporter;
+        TForm1 form;
+        form.controls().Edit3->setText(minutes);
+        form.controls().CheckBox6->setChecked(true);
+        QCOMPARE(reporter.texts, QStringList{message});
+    }
+
     void modeBoxesFollowTheirInterlocks_data() {
         QTest::addColumn<QString>("clicks"); // the boxes ticked or cleared, in order
         QTest::addColumn<QString>("ticked"); // afterwards: 5, 6, 7

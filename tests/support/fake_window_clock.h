@@ -1,0 +1,15 @@
+// A fake clock whose waits hold the window's actions back as the window
+// clock's waits do, so that a test can drop clicks and ticks into the
+// sequences' waits without spending the time.
+#pragma once
+
+#include "tests/support/fake_clock.h"
+#include "windows/failure_guard.h"
+
+class FakeWindowClock : public FakeClock {
+public:
+    void waitUntilMs(std::int64_t deadlineMs) override {
+        const WaitHoldingActions holding;
+        FakeClock::waitUntilMs(deadlineMs);
+    }
+};
