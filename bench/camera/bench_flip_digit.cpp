@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
         int differing = 0;
         for (int number = 1; number <= pictures; ++number) {
             char time[16];
-            std::snprintf(time, sizeof time, "%02d:%02d:%02d", number / 3600 % 24,
-                          number / 60 % 60, number % 60);
+            std::snprintf(time, sizeof time, "%02d:%02d:%02d", number / 3600 % 24, number / 60 % 60,
+                          number % 60);
             const SceneRequest request{BoardOptions{number % 2 == 0, number % 3 == 0, large},
                                        number, time};
             const std::string jpeg = TakePicture(request, 75);

@@ -15,7 +15,6 @@
 
 #include <QtTest>
 #include <functional>
-#include <poll.h>
 
 namespace {
 
@@ -66,10 +65,7 @@ struct Rig {
     }
     // Sends from the far side and returns once the bytes can be read.
     bool arrive(const std::string& bytes) {
-        if (!pty.sendFromFarSide(bytes))
-            return false;
-        pollfd readable{pty.slave(), POLLIN, 0};
-        return ::poll(&readable, 1, 5000) == 1;
+        return pty.sendFromFarSide(bytes) && pty.waitUntilPending(bytes.size());
     }
     QByteArray picture(const QString& name) const {
         QFile file(folder.filePath(name));

@@ -223,7 +223,6 @@ void CaptureRun::runAttempt(bool dialFirst) {
         return;
     }
     attemptRunning_ = true;
-    pictureDeadline_.start();
     const std::optional<DialResult> dial = session_.startPictureReadingAnswer(
         dialFirst, std::int64_t{options_.answerWaitSeconds} * 1000);
     if (dial && metrics_)
@@ -232,6 +231,8 @@ void CaptureRun::runAttempt(bool dialFirst) {
         endAttempt(AttemptOutcome::DialFailed, DialResultText(*dial));
         return;
     }
+    // --wartezeit counts from the request: the dial has its own limit.
+    pictureDeadline_.start();
     // What the modem said to the dial is behind us.
     dropWatch_ = ModemLines(terminal_.receivedText().size());
 }
