@@ -59,6 +59,16 @@ struct Board {
         return WaitUntil([&] { return process.readAllStandardOutput().contains("Bild 1:"); },
                          20000);
     }
+    // Waits until the modem has taken a dial and is ringing the far side.
+    bool dialling() {
+        QByteArray events;
+        return WaitUntil(
+            [&] {
+                events += process.readAllStandardError();
+                return events.contains(QByteArrayLiteral("Modem: wählt"));
+            },
+            20000);
+    }
 };
 
 // Places the call by hand; tries for a while, since the run may hold the
@@ -205,14 +215,9 @@ private slots:
             QVERIFY(PlaceCall(link_));
         }
         CaptureTool tool(arguments);
-        // Fixed waits here, and only here: nothing outside the run shows
-        // where it stands, and a stop must leave nothing wherever it lands.
-        if (whileDialling) {
-            QTest::qWait(2000); // past "ATD", waiting for the modem's answer
-        } else {
-            QVERIFY(board.sendingFirstPicture());
-            QTest::qWait(1500); // the first thousand bytes are in
-        }
+        // The stop lands while the run waits for the modem's answer, or once
+        // the picture has begun to arrive.
+        QVERIFY(whileDialling ? board.dialling() : board.sendingFirstPicture());
         // Well before the wait or the picture would have ended by itself.
         tool.signal(signal);
         QCOMPARE(tool.finished(5000), 0);
