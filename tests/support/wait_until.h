@@ -1,12 +1,12 @@
 // Waiting in a test for what it expects, never for a fixed time: runs the
 // event loop until the condition holds or the limit has passed, looking
-// every 20 ms. The limit is generous; a test that passes returns as soon as
-// the condition holds.
+// again every 20 ms (events are handled all the while). The limit is
+// generous; a test that passes returns as soon as the condition holds.
 #pragma once
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 
 template <typename Condition> bool WaitUntil(Condition condition, int timeoutMs) {
     QElapsedTimer clock;
@@ -14,8 +14,9 @@ template <typename Condition> bool WaitUntil(Condition condition, int timeoutMs)
     while (!condition()) {
         if (clock.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(20);
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return true;
 }
