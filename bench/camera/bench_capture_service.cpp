@@ -13,6 +13,7 @@
 // still decodes is the one fault that can pass, and is counted apart).
 // Prints its figures; run by hand:
 //   bench_capture_service [SECONDS] [--faults SEED]
+#include "bench/camera/process_usage.h"
 #include "platform/serial_device.h"
 #include "tests/support/modem_call.h"
 
@@ -34,28 +35,6 @@
 #include <sys/types.h>
 
 namespace {
-
-struct Usage {
-    long rssKiB = 0;
-    int openFds = 0;
-    double cpuSeconds = 0;
-};
-
-Usage UsageOf(qint64 pid) {
-    Usage usage;
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
-                usage.rssKiB = line.mid(6).trimmed().split(' ').first().toLong();
-    usage.openFds = static_cast<int>(
-        QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::System).size());
-    // Time on the CPU in nanoseconds, finer than the clock ticks of stat.
-    QFile schedstat(QStringLiteral("/proc/%1/schedstat").arg(pid));
-    if (schedstat.open(QIODevice::ReadOnly))
-        usage.cpuSeconds = schedstat.readAll().split(' ').first().toDouble() / 1e9;
-    return usage;
-}
 
 QByteArray ContentOf(const QString& path) {
     QFile file(path);
@@ -167,7 +146,7 @@ int main(int argc, char** argv) {
     clock.start();
     while (storedCount() < 1 && clock.elapsed() < 120000)
         Pump(200);
-    const Usage first = UsageOf(pid);
+    const ProcessUsage first = UsageOf(pid);
     const qint64 firstAtMs = clock.elapsed();
     const int firstCount = static_cast<int>(storedCount());
     std::printf("after the first picture (%.1f s): RSS %ld KiB, %d open descriptors\n",
@@ -180,13 +159,13 @@ int main(int argc, char** argv) {
         storedCount();
         if (clock.elapsed() >= (minute + 1) * 60000LL) {
             ++minute;
-            const Usage now = UsageOf(pid);
+            const ProcessUsage now = UsageOf(pid);
             std::printf("minute %d: %lld pictures stored, RSS %ld KiB, %d descriptors\n", minute,
                         static_cast<long long>(out.count('\n')), now.rssKiB, now.openFds);
             std::fflush(stdout);
         }
     }
-    const Usage last = UsageOf(pid);
+    const ProcessUsage last = UsageOf(pid);
     const int lastCount = static_cast<int>(storedCount());
     const qint64 lastAtMs = clock.elapsed();
     ::kill(static_cast<pid_t>(pid), SIGTERM);

@@ -7,6 +7,7 @@
 // resident memory and open descriptors sampled every minute (they should
 // stay flat); checks that the outputs were really made.
 //   bench_station_outputs [SECONDS]
+#include "bench/camera/process_usage.h"
 #include "tests/support/modem_call.h"
 
 #include <QCoreApplication>
@@ -25,23 +26,6 @@
 #include <vector>
 
 namespace {
-
-struct Usage {
-    long rssKiB = 0;
-    int openFds = 0;
-};
-
-Usage UsageOf(qint64 pid) {
-    Usage usage;
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
-                usage.rssKiB = line.mid(6).trimmed().split(' ').first().toLong();
-    usage.openFds = static_cast<int>(
-        QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::System).size());
-    return usage;
-}
 
 QByteArray ContentOf(const QString& path) {
     QFile file(path);
@@ -68,7 +52,7 @@ struct Station {
     int firstCount = 0;
     qint64 lastAtMs = -1; // when the newest line came
     int lastCount = 0;
-    std::vector<Usage> samples; // from the first picture on, every minute
+    std::vector<ProcessUsage> samples; // from the first picture on, every minute
 
     Station(const QString& label, const QString& scratch) : name(label) {
         folder = scratch + u'/' + label;
@@ -181,11 +165,11 @@ int main(int argc, char** argv) {
 
     std::printf("%d s side by side, full speed (--fast), --fortlaufend\n", seconds);
     for (Station* station : stations) {
-        const Usage& first = station->samples.front();
-        const Usage& last = station->samples.back();
+        const ProcessUsage& first = station->samples.front();
+        const ProcessUsage& last = station->samples.back();
         long highest = 0;
         int mostFds = 0;
-        for (const Usage& usage : station->samples) {
+        for (const ProcessUsage& usage : station->samples) {
             highest = std::max(highest, usage.rssKiB);
             mostFds = std::max(mostFds, usage.openFds);
         }

@@ -9,6 +9,7 @@
 //     STATIONS (16) runs back to back at once, each on a board of its own at
 //     full speed, for SECONDS (120): pictures stored and the CPU time each
 //     station spent per picture.
+#include "bench/camera/process_usage.h"
 #include "tests/support/modem_call.h"
 
 #include <QCoreApplication>
@@ -37,13 +38,6 @@ void Pump(int milliseconds) {
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-double CpuSeconds(qint64 pid) {
-    QFile schedstat(QStringLiteral("/proc/%1/schedstat").arg(pid));
-    return schedstat.open(QIODevice::ReadOnly)
-               ? schedstat.readAll().split(' ').first().toDouble() / 1e9
-               : 0;
 }
 
 struct Board {
@@ -150,8 +144,8 @@ int Many(int stations, int seconds) {
     long long pictures = 0;
     long long fewest = -1, most = 0;
     for (std::size_t k = 0; k < captures.size(); ++k) {
-        cpu += CpuSeconds(captures[k]->processId());
-        boardCpu += CpuSeconds(boards[k]->process.processId());
+        cpu += CpuSecondsOf(captures[k]->processId());
+        boardCpu += CpuSecondsOf(boards[k]->process.processId());
         const long long stored = out[k].count('\n');
         pictures += stored;
         fewest = fewest < 0 ? stored : std::min(fewest, stored);
