@@ -324,24 +324,6 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     }
 }
 
-std::string WriteNewFile(const std::function<std::string(int)>& nameFor, std::string_view bytes,
-                         PublishMethod method) {
-    const std::string first = nameFor(1);
-    const std::string partName = WritePartFile(first, bytes);
-    for (int number = 1; number <= kMostNameNumbers; ++number) {
-        const std::string name = number == 1 ? first : nameFor(number);
-        if (name.find('\0') != std::string::npos)
-            break;
-        const int result = PublishWithoutReplacing(partName, name, method);
-        if (result == 0)
-            return name;
-        if (result != EEXIST)
-            break;
-    }
-    ::unlink(partName.c_str());
-    throw UserError::withDetail(kCannotCreate, first);
-}
-
 std::vector<std::string> WriteNewFiles(const std::function<std::vector<std::string>(int)>& namesFor,
                                        const std::vector<std::string_view>& contents,
                                        PublishMethod method) {
@@ -389,6 +371,13 @@ std::vector<std::string> WriteNewFiles(const std::function<std::vector<std::stri
     }
     removeParts();
     throw UserError::withDetail(kCannotCreate, first);
+}
+
+std::string WriteNewFile(const std::function<std::string(int)>& nameFor, std::string_view bytes,
+                         PublishMethod method) {
+    return WriteNewFiles([&](int number) { return std::vector<std::string>{nameFor(number)}; },
+                         {bytes}, method)
+        .front();
 }
 
 void IgnoreFileSizeSignal() {
