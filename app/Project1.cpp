@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     PrepareProgram();
     TForm1 form1;
-    TForm2 form2(form1.Timer1());
+    TForm2 form2;
     TForm3 form3;
     form1.setCompanionWindows(&form2, &form3);
     form2.setPortSettingsSource([&form3] { return form3.fields(); });

@@ -1,25 +1,17 @@
 #include "camera/capture_session.h"
 
 #include "camera/capture_controls.h"
-#include "camera/modem_answer.h"
-#include "camera/picture_names.h"
-#include "camera/picture_verdict.h"
+#include "camera/command_sequences.h"
 #include "camera/terminal.h"
 #include "capture/hex_capture.h"
 #include "platform/clock.h"
-#include "platform/files.h"
 #include "platform/user_error.h"
-#include "serial/integer_field.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <vector>
+#include <QString>
 
 namespace {
 
-constexpr std::uint32_t kLinePauseMs = 1000;
 constexpr std::uint32_t kCallSetupWaitMs = 30000;
-constexpr qint64 kMsPerMinute = 60000;
 
 QString LocalText(const std::string& bytes) {
     return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -27,23 +19,32 @@ QString LocalText(const std::string& bytes) {
 
 } // namespace
 
-CaptureSession::CaptureSession(CaptureControls& controls, QObject* parent)
-    : QObject(parent), controls_(controls) {
+CaptureSession::CaptureSession(CaptureControls& controls, PictureStore store, QObject* parent)
+    : QObject(parent), controls_(controls), store_(store) {
     captureTimer_.setInterval(1000);
-    intervalTimer_.setInterval(0);
-    intervalTimer_.setSingleShot(true);
-    // A coarse timer rounds waits of 20 s and more to whole seconds.
-    intervalTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&intervalTimer_, &QTimer::timeout, this, &CaptureSession::checkIntervalSchedule);
+    // The tick runs from the start, before any connect.
+    captureTimer_.start();
 }
 
 void CaptureSession::setTerminal(Terminal* terminal) {
-    terminal_ = terminal;
     if (terminal_)
-        terminal_->setBeforeLineDropHandler([this] {
-            captureBuffer_ = terminal_->receivedText();
-            storeCompletePicture(false);
-        });
+        disconnect(terminal_, nullptr, this, nullptr);
+    terminal_ = terminal;
+    if (!terminal_)
+        return;
+    // Starting a running timer would restart its count; keep its phase.
+    connect(terminal_, &Terminal::opening, this, [this] {
+        if (!captureTimer_.isActive())
+            captureTimer_.start();
+    });
+    connect(terminal_, &Terminal::connectedChanged, this, [this](bool connected) {
+        if (!connected)
+            captureTimer_.stop();
+    });
+    terminal_->setBeforeLineDropHandler([this] {
+        captureBuffer_ = terminal_->receivedText();
+        storeCompletePicture();
+    });
 }
 
 void CaptureSession::timerTick() {
@@ -53,288 +54,110 @@ void CaptureSession::timerTick() {
 }
 
 void CaptureSession::decodeAndStore() {
-    storeCompletePicture(true);
+    storeCompletePicture();
 }
 
-void CaptureSession::storeCompletePicture(bool withFollowUp) {
+void CaptureSession::storeCompletePicture() {
     // A new name at every run, whether or not a picture is complete.
     const std::string stem = controls_.fileStem();
-    const std::string moment = timeNames_ ? TimeMoment(CurrentClock().wallTimeMs())
-                                          : TickMoment(CurrentClock().tickCount());
+    const std::string moment = store_.momentNow();
     const DecodedCapture decoded = DecodeHexCapture(captureBuffer_);
     if (!decoded.endSeen) {
         if (decoded.startSeen)
-            setProgress(CaptureProgress::Stage::Arriving, decoded.bytes.size());
+            setArriving(decoded.bytes.size());
         return;
     }
 
-    // The picture that failed last time, still there unchanged: a store that
-    // failed is tried again at every tick (a folder made, a disk freed) but
-    // reported only once; a picture stored whose display failed is left
-    // alone, unless the user changed the name it goes under.
-    bool retrying = false;
-    if (!failedPicture_.empty()) {
-        const bool samePicture =
-            captureBuffer_.compare(0, failedPicture_.size(), failedPicture_) == 0;
-        if (samePicture && failedWhere_ == FailedStep::Showing && stem == failedStem_)
-            return;
-        retrying = samePicture && failedWhere_ == FailedStep::Store;
-        if (!samePicture)
-            failedPicture_.clear();
-    }
-    auto remember = [&](FailedStep where) {
-        failedPicture_ = captureBuffer_.substr(0, decoded.endPosition);
-        failedStem_ = stem;
-        failedWhere_ = where;
-    };
-    // Judged on the text up to its end marker: what follows is the next one's.
-    const std::string_view pictureText =
-        std::string_view(captureBuffer_).substr(0, decoded.endPosition);
-    const PictureVerdict verdict = JudgePicture(pictureText, decoded.bytes);
-    const bool keptAside = keepsDamagedAside_ && verdict != PictureVerdict::Sound;
-    const std::string_view mark = keptAside ? VerdictFileWord(verdict) : "";
-    // One kept aside and its text get the same number, so that they stay a
-    // pair whatever names were taken.
-    std::vector<std::string_view> contents{decoded.bytes};
-    if (keptAside)
-        contents.push_back(PictureText(pictureText, decoded));
-    std::vector<std::string> published;
+    // A store that failed is tried again at every tick (a folder made, a
+    // disk freed) but reported only once while the same picture is there.
+    const bool retrying = !failedPicture_.empty() &&
+                          captureBuffer_.compare(0, failedPicture_.size(), failedPicture_) == 0;
+    if (!retrying)
+        failedPicture_.clear();
+    StoredPicture stored;
     try {
-        published = WriteNewFiles(
-            [&](int number) {
-                const PictureFileNames names = NamePictureFiles(stem, moment, mark, number);
-                return keptAside ? std::vector<std::string>{names.picture, names.receivedText}
-                                 : std::vector<std::string>{names.picture};
-            },
-            contents);
-    } catch (const UserError&) {
-        remember(FailedStep::Store);
+        stored = store_.store(captureBuffer_, decoded, stem, moment);
+    } catch (const UserError& error) {
+        failedPicture_ = captureBuffer_.substr(0, decoded.endPosition);
         if (retrying)
             return; // its failure is on screen already
+        setDone(CaptureProgress::Stage::NotStored, decoded.bytes.size(), {}, error.what());
         throw;
     }
-    const std::string& name = published.front();
     failedPicture_.clear();
-    try {
-        if (controls_.showsPictures() && !keptAside)
-            controls_.showPicture(name);
-    } catch (...) {
-        remember(FailedStep::Showing);
-        throw;
-    }
+    lastPicture_ = decoded.bytes;
+    progress_.verdict = stored.verdict;
+    progress_.lineCharacters = stored.lineCharacters;
 
+    // A picture that cannot be shown is on disk all the same: it is told
+    // once, and the capture goes on as after any stored picture.
+    std::string showFailure;
+    try {
+        if (controls_.showsPictures() && !stored.keptAside)
+            controls_.showPicture(stored.fileName);
+    } catch (const UserError& error) {
+        showFailure = error.what();
+    }
     if (terminal_)
         terminal_->clearReceivedText();
-    lastPicture_ = decoded.bytes;
-    setProgress(CaptureProgress::Stage::Stored, decoded.bytes.size(), name, verdict,
-                PictureText(pictureText, decoded).size());
+    setDone(showFailure.empty() ? CaptureProgress::Stage::Stored : CaptureProgress::Stage::NotShown,
+            decoded.bytes.size(), stored.fileName, showFailure);
     const auto bytes = static_cast<qint64>(decoded.bytes.size());
-    if (keptAside) {
-        // What comes next is the front end's to say: another try, or the
-        // modes' follow-up once it has no tries left.
-        emit pictureKeptAside(LocalText(name), LocalText(published.back()), bytes, verdict);
-        return;
-    }
-    emit pictureStored(LocalText(name), bytes);
-    if (withFollowUp)
-        modeFollowUp();
+    if (stored.keptAside)
+        emit pictureKeptAside(LocalText(stored.fileName), LocalText(stored.textFileName), bytes,
+                              stored.verdict);
+    else
+        emit pictureStored(LocalText(stored.fileName), bytes);
+    modeFollowUp();
+    if (!showFailure.empty())
+        throw UserError(showFailure);
 }
 
 void CaptureSession::modeFollowUp() {
-    if (intervalMode_ && !withoutReconnect_ && terminal_)
+    if (modes_.intervalMode() && !modes_.withoutReconnect() && terminal_)
         terminal_->disconnectPort();
-    if (continuousMode_)
+    if (modes_.continuousMode())
         requestPicture();
 }
 
-void CaptureSession::sendCommandLine(const std::string& line) {
-    if (!terminal_)
-        return;
-    terminal_->setCommandField(line);
-    terminal_->connectPort(); // opens the port on the first line, a no-op later
-    terminal_->send();
-}
-
 void CaptureSession::dial() {
-    // Open loop: the modem's replies land in the received text and are not awaited.
-    sendCommandLine("AT");
-    CurrentClock().sleepMs(kLinePauseMs);
-    sendCommandLine("ATD " + controls_.phoneNumber());
-}
-
-DialResult CaptureSession::dialReadingAnswer(std::int64_t answerWaitMs) {
-    Clock& clock = CurrentClock();
-    // Whatever the line holds before the dial, the answer to "AT" included,
-    // is taken in during the pause, so that only what follows "ATD" is read.
-    auto pollOnly = [this] {
-        if (terminal_ && terminal_->connected())
-            terminal_->poll();
-        return false;
-    };
-    sendCommandLine("AT");
-    clock.waitFor(pollOnly, clock.nowMs() + kLinePauseMs);
-    ModemAnswerReader answer(terminal_ ? terminal_->receivedText().size() : 0);
-    sendCommandLine("ATD " + controls_.phoneNumber());
-    std::optional<DialResult> result;
-    clock.waitFor(
-        [&] {
-            pollOnly();
-            if (terminal_)
-                result = answer.read(terminal_->receivedText());
-            return result.has_value();
-        },
-        clock.nowMs() + answerWaitMs);
-    return result.value_or(DialResult::Silent);
-}
-
-std::optional<DialResult> CaptureSession::startPictureReadingAnswer(bool dialFirst,
-                                                                    std::int64_t answerWaitMs) {
     if (terminal_)
-        terminal_->clearReceivedText();
-    failedPicture_.clear();
-    std::optional<DialResult> result;
-    if (dialFirst) {
-        result = dialReadingAnswer(answerWaitMs);
-        if (*result != DialResult::Connect && *result != DialResult::Silent)
-            return result;
-    }
-    requestPicture();
-    return result;
+        RunCommandSequence(CommandSequence::Dial, *terminal_, controls_);
 }
 
 void CaptureSession::requestPicture() {
-    // Each option is read when its line goes out.
-    sendCommandLine(controls_.flash() ? "CONBE" : "CONBA");
-    CurrentClock().sleepMs(kLinePauseMs);
-    sendCommandLine(controls_.direct() ? "CONSD" : "CONSI");
-    CurrentClock().sleepMs(kLinePauseMs);
-    sendCommandLine(controls_.large() ? "CONRH" : "CONRL");
-    CurrentClock().sleepMs(kLinePauseMs);
-    sendCommandLine("BILD");
-}
-
-void CaptureSession::setIntervalMode(bool on, const std::string& minutesText) {
-    if (on == intervalMode_)
-        return;
-    intervalMode_ = on;
-    if (!on) {
-        setIntervalTimer(false, intervalMinutes_);
-        emit modesChanged();
-        return;
-    }
-    // The buttons hide and "Fortlaufend" clears before the minutes are read,
-    // so a bad number leaves just that and the timer as it was.
-    continuousMode_ = false;
-    emit modesChanged();
-    const std::int32_t minutes = ParseIntegerField(minutesText);
-    if (minutes < 0 || minutes > kMaxIntervalMinutes)
-        throw UserError::withDetail("'%s' ist keine gültige Anzahl Minuten, erlaubt sind 0 bis " +
-                                        std::to_string(kMaxIntervalMinutes),
-                                    minutesText);
-    setIntervalTimer(true, minutes);
-    emit modesChanged();
-}
-
-void CaptureSession::setContinuousMode(bool on) {
-    if (on == continuousMode_)
-        return;
-    continuousMode_ = on;
-    if (on) {
-        withoutReconnect_ = true;
-        if (intervalMode_) {
-            intervalMode_ = false;
-            setIntervalTimer(false, intervalMinutes_);
-        }
-        setIntervalTimer(false, intervalMinutes_);
-    }
-    emit modesChanged();
-}
-
-void CaptureSession::setWithoutReconnect(bool on) {
-    // While continuous mode is on, the box cannot be cleared.
-    withoutReconnect_ = on || continuousMode_;
-    emit modesChanged();
-}
-
-void CaptureSession::setIntervalTimer(bool enabled, std::int32_t minutes) {
-    intervalEnabled_ = enabled;
-    intervalMinutes_ = minutes;
-    const std::int64_t intervalMs = minutes * kMsPerMinute;
-    // A zero interval would fire continuously; with 0 minutes it never fires.
-    if (enabled && intervalMs > 0) {
-        intervalStartMs_ = CurrentClock().nowMs(); // (re)starts the count
-        intervalTicksDue_ = 1;
-        armIntervalTimer(intervalMs);
-    } else {
-        intervalTimer_.stop();
-        intervalTimer_.setInterval(0);
-    }
-}
-
-void CaptureSession::armIntervalTimer(std::int64_t milliseconds) {
-    // One timer run holds at most a signed 32-bit count of milliseconds.
-    intervalTimer_.start(static_cast<int>(std::clamp<std::int64_t>(milliseconds, 1, INT32_MAX)));
-}
-
-std::int64_t CaptureSession::intervalDueAtMs() const {
-    if (!intervalTimer_.isActive())
-        return -1;
-    return intervalStartMs_ + intervalTicksDue_ * (intervalMinutes_ * kMsPerMinute);
-}
-
-qint64 CaptureSession::msUntilIntervalDue() const {
-    const std::int64_t due = intervalDueAtMs();
-    return due < 0 ? -1 : std::max<std::int64_t>(due - CurrentClock().nowMs(), 0);
-}
-
-void CaptureSession::checkIntervalSchedule() {
-    const std::int64_t intervalMs = intervalMinutes_ * kMsPerMinute;
-    if (!intervalEnabled_ || intervalMs <= 0)
-        return;
-    const std::int64_t now = CurrentClock().nowMs();
-    const std::int64_t due = intervalStartMs_ + intervalTicksDue_ * intervalMs;
-    if (now < due) {
-        armIntervalTimer(due - now);
-        return;
-    }
-    // The next tick keeps to the schedule however late this one is; ticks
-    // missed altogether (a machine asleep) make one.
-    intervalTicksDue_ = (now - intervalStartMs_) / intervalMs + 1;
-    armIntervalTimer(intervalStartMs_ + intervalTicksDue_ * intervalMs - now);
-    emit intervalDue();
+    if (terminal_)
+        RunCommandSequence(CommandSequence::PictureRequest, *terminal_, controls_);
 }
 
 void CaptureSession::intervalTick() {
-    startPicture(withoutReconnect_);
-}
-
-void CaptureSession::startPicture(bool dialFirst) {
     if (terminal_)
         terminal_->clearReceivedText();
     failedPicture_.clear();
-    if (dialFirst) {
+    if (modes_.withoutReconnect()) {
         dial();
         CurrentClock().sleepMs(kCallSetupWaitMs);
     }
     requestPicture();
 }
 
-void CaptureSession::setProgress(CaptureProgress::Stage stage, std::size_t bytes,
-                                 std::string fileName, PictureVerdict verdict,
-                                 std::size_t lineCharacters) {
+void CaptureSession::setArriving(std::size_t bytes) {
+    progress_.stage = CaptureProgress::Stage::Arriving;
+    progress_.pictureBytes = bytes;
+    arrivalRate_.add(CurrentClock().nowMs(), bytes);
+    progress_.bytesPerSecond = arrivalRate_.bytesPerSecond();
+    emit progressChanged();
+}
+
+void CaptureSession::setDone(CaptureProgress::Stage stage, std::size_t bytes, std::string fileName,
+                             std::string failure) {
     progress_.stage = stage;
     progress_.pictureBytes = bytes;
-    if (stage == CaptureProgress::Stage::Arriving) {
-        arrivalRate_.add(CurrentClock().nowMs(), bytes);
-    } else {
-        arrivalRate_.reset();
-    }
-    progress_.bytesPerSecond = arrivalRate_.bytesPerSecond();
-    if (stage == CaptureProgress::Stage::Stored) {
-        progress_.fileName = std::move(fileName);
+    arrivalRate_.reset();
+    progress_.bytesPerSecond.reset();
+    progress_.fileName = std::move(fileName);
+    progress_.failure = std::move(failure);
+    if (stage != CaptureProgress::Stage::NotStored)
         progress_.lastStoredBytes = bytes;
-        progress_.verdict = verdict;
-        progress_.lineCharacters = lineCharacters;
-    }
     emit progressChanged();
 }

@@ -1,6 +1,7 @@
 #include "camera/capture_status.h"
 
-#include "camera/capture_session.h"
+#include "camera/capture_modes.h"
+#include "camera/capture_progress.h"
 #include "camera/picture_verdict.h"
 
 #include <QDateTime>
@@ -44,8 +45,7 @@ std::string ArrivingText(const CaptureProgress& progress) {
 
 } // namespace
 
-std::string DescribeProgress(const CaptureSession& session) {
-    const CaptureProgress& progress = session.progress();
+std::string DescribeProgress(const CaptureProgress& progress) {
     switch (progress.stage) {
     case CaptureProgress::Stage::Idle:
         return {};
@@ -54,11 +54,15 @@ std::string DescribeProgress(const CaptureSession& session) {
     case CaptureProgress::Stage::Stored:
         return "Gespeichert: " + progress.fileName + " (" + std::to_string(progress.pictureBytes) +
                " Bytes), " + VerdictText(progress.verdict);
+    case CaptureProgress::Stage::NotStored:
+        return "Nicht gespeichert: " + progress.failure;
+    case CaptureProgress::Stage::NotShown:
+        return "Nicht angezeigt: " + progress.failure;
     }
     return {};
 }
 
-std::string DescribeMode(const CaptureSession& session, qint64 msUntilNextInterval) {
+std::string DescribeMode(const CaptureModes& session, qint64 msUntilNextInterval) {
     if (session.continuousMode())
         return "Fortlaufend: das nächste Bild wird gleich nach dem Speichern angefordert";
     if (!session.intervalMode())

@@ -7,15 +7,16 @@
 #include <QtGlobal>
 #include <string>
 
-class CaptureSession;
+class CaptureModes;
+struct CaptureProgress;
 
 // "Bild wird empfangen: 12345 Bytes, 3,2 kB/s, noch etwa 12 s" (the rate
 // once it is known, the time left once the picture stored last tells the
 // size), "Gespeichert: Kamera_4712.jpg (5432 Bytes), beschädigt" (the stored
 // picture's verdict last), or empty before
 // anything happened (UTF-8).
-std::string DescribeProgress(const CaptureSession& session);
+std::string DescribeProgress(const CaptureProgress& progress);
 
 // The running mode and when the next picture is due, or empty without a mode.
 // msUntilNextInterval is the interval timer's remaining time.
-std::string DescribeMode(const CaptureSession& session, qint64 msUntilNextInterval);
+std::string DescribeMode(const CaptureModes& modes, qint64 msUntilNextInterval);

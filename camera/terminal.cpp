@@ -1,15 +1,14 @@
 #include "camera/terminal.h"
 
 #include "camera/received_text.h"
+#include "platform/com_port_names.h"
 #include "platform/user_error.h"
-#include "serial/integer_field.h"
 
-Terminal::Terminal(QTimer& captureTimer, ReceivedText& received, QObject* parent)
-    : QObject(parent), captureTimer_(captureTimer), received_(received) {
+Terminal::Terminal(ReceivedText& received, QObject* parent) : QObject(parent), received_(received) {
     pollTimer_.setInterval(20);
 }
 
-void Terminal::setPortSettingsSource(std::function<ComPortFields()> source) {
+void Terminal::setPortSettingsSource(std::function<ComPortSettings()> source) {
     portSettings_ = std::move(source);
 }
 
@@ -28,13 +27,10 @@ void Terminal::clearReceivedText() {
 void Terminal::connectPort() {
     if (connected_)
         return;
-    // Starting a running timer would restart its count; keep its phase.
-    if (!captureTimer_.isActive())
-        captureTimer_.start();
-    const ComPortFields fields = portSettings_ ? portSettings_() : ComPortFields{"1", "9600", "8"};
-    OpenComPort(fields);
-    openedPort_ = fields.devicePath.empty() ? "COM" + std::to_string(ParseIntegerField(fields.port))
-                                            : fields.devicePath;
+    emit opening();
+    const ComPortSettings settings = portSettings_ ? portSettings_() : ComPortSettings{};
+    OpenComPort(settings);
+    openedPort_ = settings.devicePath.empty() ? ComPortName(settings.number) : settings.devicePath;
     pollTimer_.start();
     connected_ = true;
     emit connectedChanged(true);
@@ -44,7 +40,6 @@ void Terminal::disconnectPort() {
     if (!connected_)
         return;
     pollTimer_.stop();
-    captureTimer_.stop();
     CloseComPort(ComHandle);
     connected_ = false;
     emit connectedChanged(false);

@@ -24,12 +24,12 @@ public:
 class Terminal : public QObject {
     Q_OBJECT
 public:
-    // captureTimer is the once-a-second capture tick, which connect switches
-    // on and disconnect off.
-    Terminal(QTimer& captureTimer, ReceivedText& received, QObject* parent = nullptr);
+    explicit Terminal(ReceivedText& received, QObject* parent = nullptr);
 
-    // Where the port settings come from, read afresh at every opening.
-    void setPortSettingsSource(std::function<ComPortFields()> source);
+    // Where the port settings come from, read afresh at every opening; the
+    // source throws UserError for settings it cannot take (the window's
+    // fields are parsed there, when they are used).
+    void setPortSettingsSource(std::function<ComPortSettings()> source);
     // Runs once when the line drops, before the port is closed, so that a
     // picture completed just before is still taken.
     void setBeforeLineDropHandler(std::function<void()> handler);
@@ -46,10 +46,10 @@ public:
     // own failure guard.
     QTimer& pollTimer() { return pollTimer_; }
 
-    // Connect: a no-op while connected. Otherwise switches the capture tick on
-    // (keeping its phase when it runs already), opens the port, starts the
-    // poll and sets the flag. A port that cannot be opened throws UserError
-    // and leaves the capture tick on, the poll off and the flag clear.
+    // Connect: a no-op while connected. Otherwise tells opening(), reads the
+    // settings, opens the port, starts the poll and sets the flag. A port
+    // that cannot be opened throws UserError after opening() and leaves the
+    // poll off and the flag clear.
     void connectPort();
     // Disconnect: a no-op while not connected.
     void disconnectPort();
@@ -63,15 +63,17 @@ public:
 signals:
     // A command line went out (after it was written).
     void lineSent(const QByteArray& line);
+    // A connect begins: whatever runs beside the poll (the window's capture
+    // tick) starts here, so a connect that fails half way leaves it on.
+    void opening();
     void connectedChanged(bool connected);
 
 private:
     [[noreturn]] void reportDroppedLine();
 
-    QTimer& captureTimer_;
     ReceivedText& received_;
     QTimer pollTimer_;
-    std::function<ComPortFields()> portSettings_;
+    std::function<ComPortSettings()> portSettings_;
     std::function<void()> beforeLineDrop_;
     std::string commandField_;
     std::string openedPort_; // "COM<n>" or the path of the port opened last, for messages

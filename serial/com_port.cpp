@@ -20,7 +20,7 @@ PortStatus ToPortStatus(SerialStatus status) {
 
 } // namespace
 
-void OpenComPort(const ComPortFields& fields) {
+ComPortSettings ParseComPortFields(const ComPortFields& fields) {
     std::int32_t number = 0;
     if (fields.devicePath.empty()) {
         number = ParseIntegerField(fields.port);
@@ -37,11 +37,22 @@ void OpenComPort(const ComPortFields& fields) {
         throw UserError::withDetail("'%s' ist keine gültige Anzahl Datenbits, erlaubt sind 5 bis 8",
                                     fields.dataBits);
 
+    return {number, fields.devicePath, speed, dataBits};
+}
+
+void OpenComPort(const ComPortFields& fields) {
+    OpenComPort(ParseComPortFields(fields));
+}
+
+void OpenComPort(const ComPortSettings& settings) {
     // The same device may still be held by this handle; it would refuse us.
     CloseComPort(ComHandle);
 
-    const bool byPath = !fields.devicePath.empty();
-    const std::string device = byPath ? fields.devicePath : ComPortDevicePath(number);
+    const int number = settings.number;
+    const std::int32_t speed = settings.speed;
+    const std::int32_t dataBits = settings.dataBits;
+    const bool byPath = !settings.devicePath.empty();
+    const std::string device = byPath ? settings.devicePath : ComPortDevicePath(number);
     const std::string label = byPath ? device : PortLabel(number, device);
     int error = 0;
     std::unique_ptr<SerialDevice> opened = SerialDevice::open(device, error);

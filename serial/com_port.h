@@ -1,6 +1,7 @@
-// The port routines the data window calls: open the port with the COM
-// window's settings, write a command line, read what came in, close. The one
-// port handle of the process lives here.
+// The port routines: open the port with the COM window's settings, write a
+// command line, read what came in, close. The terminal (camera/terminal.h)
+// calls them for the data window and for the station alike. The one port
+// handle of the process lives here.
 #pragma once
 
 #include "platform/serial_device.h"
@@ -29,10 +30,14 @@ constexpr std::size_t kComChunkBytes = 28;
 constexpr std::size_t kComWaitingLimit = 64 * 1024;
 
 // Parses port (unless a device path is given), speed and data bits in that
-// order, then opens the port and stores it in ComHandle (a port still open
-// there is closed first). Throws UserError for a field that is no integer or
-// out of range, for a port that cannot be opened and for settings the device
-// refuses; then nothing is open.
+// order. Throws UserError for a field that is no integer or out of range.
+ComPortSettings ParseComPortFields(const ComPortFields& fields);
+
+// Opens the port and stores it in ComHandle (a port still open there is
+// closed first). Throws UserError for a port that cannot be opened and for
+// settings the device refuses; then nothing is open.
+void OpenComPort(const ComPortSettings& settings);
+// ParseComPortFields, then OpenComPort.
 void OpenComPort(const ComPortFields& fields);
 
 // Writes the line and a carriage return, each byte with its own write call.

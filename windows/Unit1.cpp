@@ -95,10 +95,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
     connect(ui_->CheckBox6, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox6Click));
     connect(ui_->CheckBox7, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox7Click));
     connect(&Timer1(), &QTimer::timeout, this, GuardedTimerSlot(this, &TForm1::Timer1Timer));
-    connect(session_.get(), &CaptureSession::intervalDue, this,
+    connect(&session_->modes(), &CaptureModes::intervalDue, this,
             GuardedTimerSlot(this, &TForm1::Timer2Timer));
-    connect(session_.get(), &CaptureSession::modesChanged, this, &TForm1::showModes);
-    connect(session_.get(), &CaptureSession::modesChanged, this, &TForm1::showStatus);
+    connect(&session_->modes(), &CaptureModes::modesChanged, this, &TForm1::showModes);
+    connect(&session_->modes(), &CaptureModes::modesChanged, this, &TForm1::showStatus);
     connect(session_.get(), &CaptureSession::progressChanged, this, &TForm1::showStatus);
     // The time the next interval picture is due moves only when the timer
     // restarts, but a connect or a tick may change the rest.
@@ -114,8 +114,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
     // below.
     statusBar()->setSizeGripEnabled(false);
     centralWidget()->setFixedSize(kClientWidth, kClientHeight);
-    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() +
-                                   statusBar()->sizeHint().height());
+    setFixedSize(kClientWidth,
+                 kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     CentreOnDesktop(*this);
 
     FormCreate();
@@ -136,7 +136,6 @@ void TForm1::FormCreate() {
     QFile logo(QStringLiteral(":/logo.jpg"));
     if (logo.open(QIODevice::ReadOnly))
         ui_->Image1->loadBytes(logo.readAll().toStdString(), QStringLiteral("Logo"));
-    Timer1().start();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -230,32 +229,35 @@ void TForm1::Timer2Timer() {
 }
 
 void TForm1::CheckBox5Click() {
-    session_->setWithoutReconnect(ui_->CheckBox5->isChecked());
+    session_->modes().setWithoutReconnect(ui_->CheckBox5->isChecked());
 }
 
 void TForm1::CheckBox6Click() {
     // A number to parse, not bytes for the line: the text goes as UTF-8, like
     // the COM window's fields, so that a message quoting it shows what was
     // typed.
-    session_->setIntervalMode(ui_->CheckBox6->isChecked(), ui_->Edit3->text().toStdString());
+    session_->modes().setIntervalMode(ui_->CheckBox6->isChecked(), [this] {
+        return ParseIntervalMinutes(ui_->Edit3->text().toStdString());
+    });
 }
 
 void TForm1::CheckBox7Click() {
-    session_->setContinuousMode(ui_->CheckBox7->isChecked());
+    session_->modes().setContinuousMode(ui_->CheckBox7->isChecked());
 }
 
 void TForm1::showModes() {
-    SetCheckedQuietly(*ui_->CheckBox5, session_->withoutReconnect());
-    SetCheckedQuietly(*ui_->CheckBox6, session_->intervalMode());
-    SetCheckedQuietly(*ui_->CheckBox7, session_->continuousMode());
-    ui_->Button3->setVisible(session_->requestButtonsShown());
-    ui_->Button4->setVisible(session_->requestButtonsShown());
+    const CaptureModes& modes = session_->modes();
+    SetCheckedQuietly(*ui_->CheckBox5, modes.withoutReconnect());
+    SetCheckedQuietly(*ui_->CheckBox6, modes.intervalMode());
+    SetCheckedQuietly(*ui_->CheckBox7, modes.continuousMode());
+    ui_->Button3->setVisible(modes.requestButtonsShown());
+    ui_->Button4->setVisible(modes.requestButtonsShown());
 }
 
 void TForm1::showStatus() {
-    const qint64 remaining = session_->msUntilIntervalDue();
-    std::string text = DescribeProgress(*session_);
-    const std::string mode = DescribeMode(*session_, remaining);
+    const CaptureModes& modes = session_->modes();
+    std::string text = DescribeProgress(session_->progress());
+    const std::string mode = DescribeMode(modes, modes.msUntilIntervalDue());
     if (!text.empty() && !mode.empty())
         text += " \u2013 ";
     text += mode;

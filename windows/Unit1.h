@@ -32,7 +32,7 @@ public:
     Ui::TForm1& controls() { return *ui_; }
     CaptureSession& captureSession() { return *session_; }
     QTimer& Timer1() { return session_->captureTimer(); }
-    QTimer& Timer2() { return session_->intervalTimer(); }
+    QTimer& Timer2() { return session_->modes().intervalTimer(); }
     // The capture buffer (the hidden text the recordings and the live cycle
     // load); like any text a text box holds, it ends at its first NUL byte.
     const std::string& captureBuffer() const { return session_->captureBuffer(); }

@@ -1,6 +1,7 @@
 #include "windows/Unit2.h"
 
 #include "camera/received_text.h"
+#include "serial/com_port.h"
 #include "ui_Unit2.h"
 #include "windows/failure_guard.h"
 #include "windows/widget_text.h"
@@ -27,8 +28,7 @@ private:
     ReceivedTextView& box_;
 };
 
-TForm2::TForm2(QTimer& captureTimer, QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::TForm2>()) {
+TForm2::TForm2(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TForm2>()) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("Form2"));
     for (QLabel* label : {ui_->Label1, ui_->Label3})
@@ -38,7 +38,7 @@ TForm2::TForm2(QTimer& captureTimer, QWidget* parent)
     // bound (about 1 KB a line), so the oldest lines beyond these go.
     ui_->Memo3->setMaximumBlockCount(kSentLinesKept);
     receivedBox_ = std::make_unique<ReceivedTextBox>(*ui_->Memo1);
-    terminal_ = std::make_unique<Terminal>(captureTimer, *receivedBox_);
+    terminal_ = std::make_unique<Terminal>(*receivedBox_);
     connect(&terminal_->pollTimer(), &QTimer::timeout, this,
             GuardedTimerSlot(this, &TForm2::Timer1Timer));
     connect(terminal_.get(), &Terminal::lineSent, this, &TForm2::showSentLine);
@@ -48,7 +48,9 @@ TForm2::TForm2(QTimer& captureTimer, QWidget* parent)
 TForm2::~TForm2() = default;
 
 void TForm2::setPortSettingsSource(std::function<ComPortFields()> source) {
-    terminal_->setPortSettingsSource(std::move(source));
+    // The fields are parsed when the port opens, as they stand then.
+    terminal_->setPortSettingsSource(
+        [source = std::move(source)] { return ParseComPortFields(source()); });
 }
 
 void TForm2::FormCreate() {

@@ -22,7 +22,7 @@ class TForm2 : public QWidget {
 public:
     // captureTimer is the main window's once-a-second capture tick, which
     // connect switches on and disconnect off.
-    explicit TForm2(QTimer& captureTimer, QWidget* parent = nullptr);
+    explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
 
     // Where the port settings come from when the port is opened.

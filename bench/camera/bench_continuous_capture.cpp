@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     qputenv("MERLON_COM1", sim.readLine().trimmed());
 
     TForm1 form1;
-    TForm2 form2(form1.Timer1());
+    TForm2 form2;
     TForm3 form3;
     form1.setCompanionWindows(&form2, &form3);
     Ui::TForm1& ui = form1.controls();

@@ -130,8 +130,7 @@ int main(int argc, char** argv) {
     if (!pty.ok())
         return 1;
     qputenv("MERLON_COM1", QByteArray::fromStdString(pty.slavePath()));
-    QTimer captureTick;
-    TForm2 form(captureTick);
+    TForm2 form;
     TForm3 com;
     form.setPortSettingsSource([&com] { return com.fields(); });
     form.show();

@@ -9,7 +9,7 @@
 
 struct ProgramWindows {
     TForm1 form1;
-    TForm2 form2{form1.Timer1()};
+    TForm2 form2;
     TForm3 form3;
 
     ProgramWindows() {

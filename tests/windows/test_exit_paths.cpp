@@ -24,7 +24,7 @@ int RunProgramAndEnd(int argc, char** argv, const QString& way) {
     ReleaseSerialDeviceOnTerminationSignals();
     QApplication application(argc, argv);
     TForm1 form1;
-    TForm2 form2(form1.Timer1());
+    TForm2 form2;
     TForm3 form3;
     form1.setCompanionWindows(&form2, &form3);
     form2.setPortSettingsSource([&form3] { return form3.fields(); });

@@ -1,7 +1,7 @@
 // merlon-capture: takes pictures from the camera board without a display,
 // once, every N minutes or back to back, with the same capture session as
 // the main window. One line per sound picture on standard output.
-#include "camera/capture_session.h"
+#include "camera/capture_modes.h"
 #include "platform/com_port_names.h"
 #include "platform/files.h"
 #include "tools/capture/capture_run.h"
@@ -160,7 +160,7 @@ const std::vector<ToolOption> kOptions = {
     {Large, nullptr, "--gross"},
     {Large, nullptr, "--groß"},
     {Every, nullptr, "--alle", OptionValue::Required, "eine Anzahl Minuten",
-     NumberRange{1, CaptureSession::kMaxIntervalMinutes}},
+     NumberRange{1, CaptureModes::kMaxIntervalMinutes}},
     {Continuous, nullptr, "--fortlaufend"},
     {DialFirst, nullptr, "--anwahl"},
     {PictureTimeout, nullptr, "--wartezeit", OptionValue::Required, "eine Anzahl Sekunden",
@@ -196,15 +196,15 @@ std::string FaultText(const OptionFault& fault) {
 }
 
 // "COM<n>" names a port of the program, anything else a device.
-ComPortFields PortFields(const std::string& port, const ComPortFields& line) {
-    ComPortFields fields = line;
+ComPortSettings PortSettings(const std::string& port, const ComPortSettings& line) {
+    ComPortSettings fields = line;
     const bool comName = port.size() > 3 && (port[0] == 'C' || port[0] == 'c') &&
                          (port[1] == 'O' || port[1] == 'o') && (port[2] == 'M' || port[2] == 'm');
     if (comName) {
         const auto number = ParseNumber(port.substr(3), kFirstComPortNumber, kLastComPortNumber);
         if (!number)
             throw UsageError("Port " + port + " gibt es nicht, erlaubt sind COM1 bis COM19");
-        fields.port = std::to_string(*number);
+        fields.number = static_cast<int>(*number);
         fields.devicePath.clear();
     } else if (port.empty()) {
         throw UsageError("Option --port braucht einen Port");
@@ -232,10 +232,10 @@ Arguments ParseArguments(int argc, char** argv) {
             port = word.value;
             break;
         case Speed:
-            run.port.speed = std::to_string(number);
+            run.port.speed = number;
             break;
         case DataBits:
-            run.port.dataBits = std::to_string(number);
+            run.port.dataBits = number;
             break;
         case Stem:
             run.stem = *word.value;
@@ -299,7 +299,7 @@ Arguments ParseArguments(int argc, char** argv) {
                : continuous ? CaptureRunOptions::Mode::Continuous
                             : CaptureRunOptions::Mode::OnePicture;
     if (port) {
-        run.port = PortFields(*port, run.port);
+        run.port = PortSettings(*port, run.port);
         run.portLabel = *port;
     }
     return arguments;

@@ -41,7 +41,7 @@ StationMetrics::StationMetrics(std::string port)
                                    "Tries at a picture, by how they ended.",
                                    "outcome",
                                    {"sound", "damaged", "unreadable", "no_picture", "line_dropped",
-                                    "port_failed", "dial_failed"}},
+                                    "port_failed", "dial_failed", "store_failed"}},
                                   {"merlon_capture_dials_total",
                                    "Dials, by the modem's answer.",
                                    "result",
