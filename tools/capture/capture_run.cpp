@@ -249,7 +249,7 @@ void CaptureRun::afterTick() {
         return;
     // A call that drops while the picture arrives leaves its "NO CARRIER" in
     // the text: no need to wait out --wartezeit.
-    while (const auto line = dropWatch_.next(terminal_.receivedText()))
+    while (const auto line = dropWatch_.nextAsReceived(terminal_.receivedText()))
         if (IsCallDropLine(*line)) {
             endAttempt(AttemptOutcome::LineDropped,
                        "Die Verbindung ist während des Bildes abgebrochen (NO CARRIER)");
