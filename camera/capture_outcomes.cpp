@@ -55,7 +55,9 @@ const char* AttemptOutcomeLabel(AttemptOutcome outcome) {
     case AttemptOutcome::PortFailed:
         return "port_failed";
     case AttemptOutcome::DialFailed:
+        return "dial_failed";
+    case AttemptOutcome::StoreFailed:
         break;
     }
-    return "dial_failed";
+    return "store_failed";
 }

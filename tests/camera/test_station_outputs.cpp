@@ -203,6 +203,27 @@ private slots:
         QVERIFY(rig.reported.first().contains(rig.folder.filePath("2.jpg")));
     }
 
+    // A port's name is bytes; the text format wants UTF-8 in label values.
+    void metricsLabelIsUtf8_data() {
+        QTest::addColumn<QByteArray>("port");
+        QTest::addColumn<QByteArray>("label");
+        QTest::newRow("UTF-8 kept") << QByteArray("tty-Küche") << QByteArray("tty-Küche");
+        QTest::newRow("Latin-1 byte") << QByteArray("tty-K\xfc") << QByteArray("tty-K\xef\xbf\xbd");
+        QTest::newRow("cut sequence") << QByteArray("a\xc3") << QByteArray("a\xef\xbf\xbd");
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf")
+                                        << QByteArray("\xef\xbf\xbd\xef\xbf\xbd");
+        QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80")
+                                   << QByteArray("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+        QTest::newRow("four bytes kept") << QByteArray("\xf0\x9f\x93\xb7")
+                                         << QByteArray("\xf0\x9f\x93\xb7");
+    }
+    void metricsLabelIsUtf8() {
+        QFETCH(QByteArray, port);
+        QFETCH(QByteArray, label);
+        const std::string text = StationMetrics(port.toStdString()).text();
+        QVERIFY(QByteArray::fromStdString(text).contains("{port=\"" + label + "\","));
+    }
+
     void metricsNameEverySeriesAndReplaceTheFile() {
         StationMetrics metrics("tty\"USB\\0");
         metrics.count(StationMetrics::Counter::Pictures, "damaged");

@@ -11,7 +11,6 @@
 #include <QDateTime>
 #include <algorithm>
 #include <ctime>
-#include <filesystem>
 #include <iostream>
 #include <new>
 #include <unistd.h>
@@ -35,9 +34,7 @@ std::string BytesText(qint64 bytes) {
 
 // The picture's path from the root, for a command that may change folder.
 std::string AbsolutePath(const std::string& path) {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    return error ? path : absolute.lexically_normal().string();
+    return ResolvedPath(path);
 }
 
 // ISO 8601 in local time with the offset from UTC, "+00:00" included
@@ -180,6 +177,10 @@ template <typename Action> void CaptureRun::guarded(Action action) {
             endAttempt(AttemptOutcome::LineDropped, error.what());
         else
             failed(error.what());
+    } catch (const WriteError& error) {
+        if (attemptRunning_) // the picture came: the try counts
+            countAttempt(AttemptOutcome::StoreFailed);
+        failed(error.describe());
     } catch (const UserError& error) {
         failed(error.what());
     } catch (const std::bad_alloc&) {
@@ -439,7 +440,7 @@ void CaptureRun::writeMetrics() {
     } catch (const UserError& error) {
         if (!metricsFailing_)
             report("Die Metriken konnten nicht nach " + options_.metricsFile +
-                   " geschrieben werden: " + error.what());
+                   " geschrieben werden: " + DescribeFailure(error));
         metricsFailing_ = true;
     } catch (const std::bad_alloc&) {
         metricsFailing_ = true;

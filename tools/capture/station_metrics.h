@@ -42,8 +42,8 @@ private:
         const char* name;
         const char* help;
         const char* label;
-        std::array<const char*, 7> values; // unused slots are nullptr
-        std::array<std::uint64_t, 7> counts{};
+        std::array<const char*, 8> values; // unused slots are nullptr
+        std::array<std::uint64_t, 8> counts{};
     };
     Family& family(Counter counter);
     const Family& family(Counter counter) const;
