@@ -58,7 +58,9 @@ class Simulator {
 public:
     Simulator(const SimOptions& options, const PseudoTerminal& line)
         : options_(options), line_(line),
-          modem_(modemSettings(options), [this](int dial) { return planDial(dial); }),
+          modem_(
+              modemSettings(options), [this](int dial) { return planDial(dial); },
+              [this](int dial) { return EscapeRefusedForDial(options_.faults, dial); }),
           bytesPerSecond_(options.baud / 10.0) {
         // About a hundred writes a second keeps the pace even without
         // costing a system call per character.
@@ -128,7 +130,9 @@ private:
 
     CallOutcome planDial(int dial) {
         const CallOutcome outcome = OutcomeForDial(options_.faults, dial);
-        std::fputs(FaultReport(outcome, dial).c_str(), stderr);
+        std::fputs(
+            FaultReport(outcome, dial, EscapeRefusedForDial(options_.faults, dial)).c_str(),
+            stderr);
         return outcome;
     }
 

@@ -51,8 +51,10 @@ std::string Trimmed(const std::string& line) {
 
 } // namespace
 
-ModemBoard::ModemBoard(const ModemSettings& settings, CallPlanner planner)
-    : settings_(settings), planner_(std::move(planner)), echo_(settings.echo),
+ModemBoard::ModemBoard(const ModemSettings& settings, CallPlanner planner,
+                       EscapePlanner escapePlanner)
+    : settings_(settings), planner_(std::move(planner)),
+      escapePlanner_(std::move(escapePlanner)), echo_(settings.echo),
       verbose_(settings.verbose), quiet_(settings.quiet) {}
 
 void ModemBoard::receive(std::string_view bytes, std::int64_t nowMs) {
@@ -210,7 +212,12 @@ void ModemBoard::receiveOnline(char c, std::int64_t nowMs) {
     // while the second silence runs cancels it.
     if (escapePluses_ == 3)
         escapePluses_ = 0;
-    if (c == '+') {
+    if (escapeRefused_) {
+        // The pluses are data; the far side gives up on the call a while
+        // after the line fell quiet.
+        if (c == '+' || refusedCallEndsAt_ >= 0)
+            refusedCallEndsAt_ = nowMs + kRefusedCallHoldMs;
+    } else if (c == '+') {
         const bool afterSilence = nowMs - lastOnlineByteAt_ >= settings_.guardMs;
         if (escapePluses_ == 0 || afterSilence)
             escapePluses_ = afterSilence ? 1 : 0;
@@ -243,7 +250,7 @@ void ModemBoard::boardLine(const std::string& rawLine) {
     std::string line = Trimmed(rawLine);
     // "+++" on a line of its own: the program can only send whole lines, so
     // the guard time after the escape never comes; take it as the escape.
-    if (line == "+++") {
+    if (line == "+++" && !escapeRefused_) {
         state_ = State::OnlineCommand;
         escapePluses_ = 0;
         reply(Result::Ok);
@@ -297,6 +304,10 @@ void ModemBoard::advance(std::int64_t nowMs) {
             break;
         }
     }
+    if (state_ == State::Online && refusedCallEndsAt_ >= 0 && nowMs >= refusedCallEndsAt_) {
+        dropCall();
+        reply(Result::NoCarrier);
+    }
     if (state_ == State::Online && escapePluses_ == 3 && nowMs >= escapeDoneAt_) {
         state_ = State::OnlineCommand;
         escapePluses_ = 0;
@@ -311,11 +322,15 @@ std::optional<std::int64_t> ModemBoard::nextTimer() const {
         return dialDoneAt_;
     if (state_ == State::Online && escapePluses_ == 3)
         return escapeDoneAt_;
+    if (state_ == State::Online && refusedCallEndsAt_ >= 0)
+        return refusedCallEndsAt_;
     return std::nullopt;
 }
 
 void ModemBoard::connect(std::int64_t nowMs) {
     state_ = State::Online;
+    escapeRefused_ = escapePlanner_ && escapePlanner_(dials_);
+    refusedCallEndsAt_ = -1;
     lastOnlineByteAt_ = nowMs;
     escapePluses_ = 0;
     line_.clear();
@@ -325,6 +340,8 @@ void ModemBoard::connect(std::int64_t nowMs) {
 
 void ModemBoard::dropCall() {
     state_ = State::Command;
+    escapeRefused_ = false;
+    refusedCallEndsAt_ = -1;
     boardOut_.clear();
     escapePluses_ = 0;
     line_.clear();
