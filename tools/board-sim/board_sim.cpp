@@ -34,6 +34,23 @@ std::int64_t NowUs() {
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// The time of day to the millisecond, for the log on standard error.
+std::string LogTime() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::tm local{};
+    localtime_r(&now.tv_sec, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    char withMs[32];
+    std::snprintf(withMs, sizeof withMs, "%s.%03ld", text, now.tv_nsec / 1000000);
+    return withMs;
+}
+
+void Log(const std::string& line) {
+    std::fprintf(stderr, "%s %s\n", LogTime().c_str(), line.c_str());
+}
+
 std::string TimeOfDay() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -64,6 +81,7 @@ public:
           bytesPerSecond_(options.baud / 10.0) {
         // About a hundred writes a second keeps the pace even without
         // costing a system call per character.
+        modem_.setLog([](const std::string& event) { Log("Modem: " + event); });
         chunk_ = options.fast
                      ? 65536
                      : std::max<std::size_t>(1, static_cast<std::size_t>(bytesPerSecond_ / 100));
@@ -218,7 +236,7 @@ private:
             text = "Modem: Befehlsmodus, Anruf gehalten";
             break;
         }
-        std::fprintf(stderr, "%s\n", text);
+        Log(text);
         reportedState_ = state;
     }
 

@@ -107,6 +107,7 @@ void ModemBoard::receiveInCommandMode(char c) {
 
 void ModemBoard::commandLine(const std::string& rawLine) {
     const std::string line = Trimmed(rawLine);
+    log("Befehl " + line);
     // A Hayes modem only listens to lines that begin with "AT"; anything else
     // (a board command sent without a call, say) passes without a reply.
     if (line.size() < 2 || Upper(line[0]) != 'A' || Upper(line[1]) != 'T')
@@ -215,6 +216,8 @@ void ModemBoard::receiveOnline(char c, std::int64_t nowMs) {
     if (escapeRefused_) {
         // The pluses are data; the far side gives up on the call a while
         // after the line fell quiet.
+        if (c == '+' && refusedCallEndsAt_ < 0)
+            log("+++ abgelehnt (no-escape): Daten für das Board");
         if (c == '+' || refusedCallEndsAt_ >= 0)
             refusedCallEndsAt_ = nowMs + kRefusedCallHoldMs;
     } else if (c == '+') {
@@ -248,6 +251,7 @@ void ModemBoard::receiveOnline(char c, std::int64_t nowMs) {
 
 void ModemBoard::boardLine(const std::string& rawLine) {
     std::string line = Trimmed(rawLine);
+    log("Board-Zeile " + line);
     // "+++" on a line of its own: the program can only send whole lines, so
     // the guard time after the escape never comes; take it as the escape.
     if (line == "+++" && !escapeRefused_) {
@@ -309,6 +313,7 @@ void ModemBoard::advance(std::int64_t nowMs) {
         reply(Result::NoCarrier);
     }
     if (state_ == State::Online && escapePluses_ == 3 && nowMs >= escapeDoneAt_) {
+        log("Escape +++ nach je " + std::to_string(settings_.guardMs) + " ms Pause");
         state_ = State::OnlineCommand;
         escapePluses_ = 0;
         line_.clear();
@@ -353,6 +358,9 @@ void ModemBoard::dropCall() {
 void ModemBoard::reply(Result result) {
     if (quiet_)
         return;
+    static const char* const kNames[] = {"OK",          "CONNECT", "NO CARRIER", "ERROR",
+                                         "NO DIALTONE", "BUSY",    "NO ANSWER"};
+    log(std::string("Antwort ") + kNames[static_cast<int>(result)]);
     if (!verbose_) {
         int code = 0;
         switch (result) {

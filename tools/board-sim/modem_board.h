@@ -78,6 +78,10 @@ public:
     // When advance() next has something to do, if anything is pending.
     std::optional<std::int64_t> nextTimer() const;
 
+    // Gets each event worth a log line: the lines taken (commands and the
+    // board's), the modem's replies, the escape taken or refused.
+    void setLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+
     // "BILD" lines the board took during a call, each with the options in
     // force at that moment, oldest first. Taking them empties the list.
     std::vector<BoardOptions> takePictureRequests();
@@ -122,6 +126,11 @@ private:
     ModemSettings settings_;
     CallPlanner planner_;
     EscapePlanner escapePlanner_;
+    std::function<void(const std::string&)> log_;
+    void log(const std::string& event) const {
+        if (log_)
+            log_(event);
+    }
     bool escapeRefused_ = false;        // by the call in progress
     std::int64_t refusedCallEndsAt_ = -1; // after a refused "+++", else -1
     State state_ = State::Command;
