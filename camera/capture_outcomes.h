@@ -29,12 +29,12 @@ enum class AttemptOutcome {
     LineDropped, // the call or the device went away
     PortFailed,  // the port could not be opened
     DialFailed,  // the modem answered the dial with anything but CONNECT
-    StoreFailed, // the picture came but could not be written
+    StoreFailed, // the picture came but could not be written (a full disk)
 };
 
 inline constexpr std::array<AttemptOutcome, 8> kAttemptOutcomes = {
-    AttemptOutcome::Sound,      AttemptOutcome::Damaged,     AttemptOutcome::Unreadable,
-    AttemptOutcome::NoPicture,  AttemptOutcome::LineDropped, AttemptOutcome::PortFailed,
+    AttemptOutcome::Sound,       AttemptOutcome::Damaged,    AttemptOutcome::Unreadable,
+    AttemptOutcome::NoPicture,   AttemptOutcome::LineDropped, AttemptOutcome::PortFailed,
     AttemptOutcome::DialFailed, AttemptOutcome::StoreFailed};
 
 // "sound", "damaged", "unreadable", "no_picture", "line_dropped",

@@ -74,7 +74,7 @@ std::optional<DialResult> NumericResult(std::string_view code) {
 
 } // namespace
 
-std::optional<std::string_view> ModemLines::next(std::string_view text) {
+std::optional<std::string_view> ModemLines::nextAsReceived(std::string_view text) {
     if (next_ > text.size())
         next_ = 0;
     const std::size_t end = text.find_first_of("\r\n", next_);
@@ -82,7 +82,14 @@ std::optional<std::string_view> ModemLines::next(std::string_view text) {
         return std::nullopt;
     const std::string_view line = text.substr(next_, end - next_);
     next_ = end + 1;
-    return Trimmed(line);
+    return line;
+}
+
+std::optional<std::string_view> ModemLines::next(std::string_view text) {
+    const auto line = nextAsReceived(text);
+    if (!line)
+        return std::nullopt;
+    return Trimmed(*line);
 }
 
 std::optional<DialResult> DialResultOfLine(std::string_view line) {
@@ -106,9 +113,22 @@ std::optional<DialResult> ModemAnswerReader::read(std::string_view text) {
 }
 
 bool IsCallDropLine(std::string_view line) {
-    const std::string upper = Upper(Trimmed(line));
-    if (upper == "NO CARRIER" || upper == "3")
+    const std::string upper = Upper(line);
+    constexpr std::string_view kNoCarrier = "NO CARRIER";
+    const std::string_view words = Trimmed(upper);
+    if (words.size() >= kNoCarrier.size() &&
+        words.substr(words.size() - kNoCarrier.size()) == kNoCarrier)
         return true;
-    // The board sends only pairs: a lone 3 after the last one is the modem's.
-    return upper.size() >= 2 && upper.compare(upper.size() - 2, 2, " 3") == 0;
+    if (words == "3")
+        return true;
+    if (upper.empty() || upper.back() != '3')
+        return false;
+    // The hex digits after the last blank: the board ends none of its pairs
+    // so, a cut pair and the modem's 3 (up to a pair and the 3) it does.
+    const std::size_t blank = upper.find_last_of(" \t");
+    const std::string_view last =
+        std::string_view(upper).substr(blank == std::string::npos ? 0 : blank + 1);
+    return last.size() <= 3 && std::all_of(last.begin(), last.end(), [](char c) {
+               return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+           });
 }

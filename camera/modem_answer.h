@@ -20,6 +20,8 @@ public:
     // text shorter than what was read has been emptied: it is read afresh
     // from its start.
     std::optional<std::string_view> next(std::string_view text);
+    // The same, with the blanks around it as they came.
+    std::optional<std::string_view> nextAsReceived(std::string_view text);
 
     // Where the next line starts.
     std::size_t position() const { return next_; }
@@ -46,7 +48,10 @@ private:
     ModemLines lines_;
 };
 
-// Whether a whole line tells that the call dropped: "NO CARRIER" or a
-// numeric 3, also when that 3 follows the last hex pair of a picture cut
-// short (a numeric code comes without a line break before it).
+// Whether a whole line, as received (nextAsReceived), tells that the call
+// dropped: "NO CARRIER" or a numeric 3, also at the end of a picture cut
+// short, where a numeric code comes without a line break before it and a
+// word may too. The board sends each hex pair with a blank after it, so
+// hex digits that end a line without one hold the modem's 3: after a lone
+// high digit ("A3"), after a whole pair ("A33") or after the blank ("A3 3").
 bool IsCallDropLine(std::string_view line);

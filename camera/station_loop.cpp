@@ -4,6 +4,7 @@
 #include "camera/terminal.h"
 #include "capture/hex_capture.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/user_error.h"
 
 #include <algorithm>
@@ -244,7 +245,7 @@ void StationLoop::lookAtArrival() {
     }
     // A call that drops while the picture arrives leaves its "NO CARRIER"
     // in the text: no need to wait out the time limit.
-    while (const auto modemLine = dropWatch_.next(text))
+    while (const auto modemLine = dropWatch_.nextAsReceived(text))
         if (IsCallDropLine(*modemLine)) {
             endAttempt(AttemptOutcome::LineDropped,
                        "Die Verbindung ist während des Bildes abgebrochen (NO CARRIER)");
@@ -272,8 +273,9 @@ void StationLoop::judge(const DecodedCapture& decoded) {
     try {
         stored = store_.store(line_.received(), decoded, settings_.stem, moment);
     } catch (const UserError& error) {
+        // The station says which file and why; the window keeps its word.
         line_.clearReceived();
-        endAttempt(AttemptOutcome::StoreFailed, error.what());
+        endAttempt(AttemptOutcome::StoreFailed, DescribeFailure(error));
         return;
     }
     line_.clearReceived();

@@ -1,11 +1,13 @@
 #include "platform/files.h"
 
+#include "platform/system_error_text.h"
 #include "platform/user_error.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio> // renameat2
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
@@ -74,6 +76,19 @@ void AdviseHugePages(void* memory, std::size_t length) {
 }
 
 } // namespace
+
+WriteError::WriteError(std::string path, int errorNumber)
+    : UserError(kWriteFailed), path_(std::move(path)), errorNumber_(errorNumber) {}
+
+std::string WriteError::describe() const {
+    return "Datei " + path_ + " kann nicht geschrieben werden: " + SystemErrorText(errorNumber_);
+}
+
+std::string DescribeFailure(const UserError& error) {
+    if (const auto* write = dynamic_cast<const WriteError*>(&error))
+        return write->describe();
+    return error.what();
+}
 
 std::size_t RecordingMemoryBound() {
     unsigned long long memory = static_cast<unsigned long long>(::sysconf(_SC_PHYS_PAGES)) *
@@ -189,7 +204,8 @@ RecordingText ReadRecording(const std::string& path) {
 
 namespace {
 
-// Writes all bytes; false when the file took fewer.
+// Writes all bytes; false when the file took fewer, with errno telling why
+// (a write that takes nothing without a cause is counted as a full disk).
 bool WriteAll(int fd, std::string_view bytes) {
     const char* next = bytes.data();
     std::size_t left = bytes.size();
@@ -197,6 +213,8 @@ bool WriteAll(int fd, std::string_view bytes) {
         const ssize_t written = ::write(fd, next, left);
         if (written < 0 && errno == EINTR)
             continue;
+        if (written == 0)
+            errno = ENOSPC;
         if (written <= 0)
             return false;
         next += written;
@@ -232,11 +250,12 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     if (file.get() < 0 || !MakeBlocking(file.get()))
         throw UserError::withDetail(kCannotCreate, path);
     if (!WriteAll(file.get(), bytes)) {
+        const int cause = errno;
         file.close(); // with what was written
-        throw UserError(kWriteFailed);
+        throw WriteError(path, cause);
     }
     if (!file.close())
-        throw UserError(kWriteFailed);
+        throw WriteError(path, errno);
 }
 
 namespace {
@@ -268,10 +287,15 @@ std::string WritePartFile(const std::string& path, std::string_view bytes) {
         throw UserError::withDetail(kCannotCreate, path);
     FileDescriptor file(fd);
 
-    const bool written = WriteAll(file.get(), bytes) && ::fdatasync(file.get()) == 0;
-    if (!file.close() || !written) {
+    bool written = WriteAll(file.get(), bytes) && ::fdatasync(file.get()) == 0;
+    int cause = written ? 0 : errno;
+    if (!file.close() && written) {
+        written = false;
+        cause = errno;
+    }
+    if (!written) {
         ::unlink(partName.c_str());
-        throw UserError(kWriteFailed);
+        throw WriteError(path, cause);
     }
     return partName;
 }
@@ -378,6 +402,27 @@ std::string WriteNewFile(const std::function<std::string(int)>& nameFor, std::st
     return WriteNewFiles([&](int number) { return std::vector<std::string>{nameFor(number)}; },
                          {bytes}, method)
         .front();
+}
+
+std::string ResolvedPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+        std::string real = resolved;
+        std::free(resolved);
+        if (real.back() != '/')
+            real += '/';
+        return real + name;
+    }
+    if (!path.empty() && path.front() == '/')
+        return path;
+    char* here = ::getcwd(nullptr, 0);
+    if (!here)
+        return path;
+    std::string absolute = here;
+    std::free(here);
+    return absolute + "/" + path;
 }
 
 void IgnoreFileSizeSignal() {

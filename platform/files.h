@@ -2,11 +2,35 @@
 // messages. Every failure is a UserError naming the file.
 #pragma once
 
+#include "platform/user_error.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// A write that the file took only in part (a full disk, a file-size limit,
+// a failing device). Its what() is the program's fixed message,
+// "Stream-Write-Fehler"; beside it are the file meant and the system's
+// cause, for a front end that words the failure itself (the station's log).
+class WriteError : public UserError {
+public:
+    WriteError(std::string path, int errorNumber);
+
+    const std::string& path() const { return path_; }
+    int errorNumber() const { return errorNumber_; }
+    // "Datei <path> kann nicht geschrieben werden: <the cause in German>".
+    std::string describe() const;
+
+private:
+    std::string path_;
+    int errorNumber_;
+};
+
+// A failure as a log line says it: a WriteError with its file and cause,
+// any other UserError with its message.
+std::string DescribeFailure(const UserError& error);
 
 // A recording's text: the file's bytes up to its first NUL byte (the text
 // ends there, so nothing after it is read), read in large blocks into memory
@@ -66,8 +90,8 @@ std::size_t RecordingMemoryBound();
 // Creates the file or empties an existing one (mode 0666 less the umask) and
 // writes the bytes. "Datei %s kann nicht erstellt werden" when it cannot be
 // created (an empty name included, and a FIFO no program reads from, which
-// would otherwise block); "Stream-Write-Fehler" when fewer bytes
-// could be written, after closing the file with what was written.
+// would otherwise block); a WriteError ("Stream-Write-Fehler") when fewer
+// bytes could be written, after closing the file with what was written.
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
 
 // Like WriteFileReplacing, but the bytes go to a hidden temporary file in the
@@ -105,6 +129,12 @@ std::string WriteNewFile(const std::function<std::string(int)>& nameFor, std::st
 std::vector<std::string> WriteNewFiles(const std::function<std::vector<std::string>(int)>& namesFor,
                                        const std::vector<std::string_view>& contents,
                                        PublishMethod method = PublishMethod::Best);
+
+// The path a file really lies under, from the root: its folder through
+// realpath() (links and ".." as the system follows them), then its name. A
+// folder that cannot be resolved leaves the path as the system would read
+// it from the working folder, ".." and all: never a path to another file.
+std::string ResolvedPath(const std::string& path);
 
 // Exceeding the file-size limit then makes write() fail with EFBIG instead of
 // killing the process. WriteFileReplacing does this before its first write;

@@ -324,14 +324,19 @@ private slots:
             << QList<qint64>{1000, 1100, 2200, 2300, 2400} << qint64(-1) << qint64(3400) << true;
         QTest::newRow("pause breaks the count")
             << QList<qint64>{1000, 1100, 2200} << qint64(-1) << qint64(5000) << false;
+        QTest::newRow("second silence too short, then data")
+            << QList<qint64>{1000, 1000, 1000} << qint64(1999) << qint64(5000) << false;
+        // --no-escape: the call refuses it however well it is timed.
+        QTest::newRow("refused") << QList<qint64>{1000, 1000, 1000} << qint64(-2) << qint64(2000)
+                                 << false;
     }
 
     void guardTime() {
         QFETCH(QList<qint64>, plusTimes);
-        QFETCH(qint64, interruptAt);
+        QFETCH(qint64, interruptAt); // -2: a call that refuses the escape
         QFETCH(qint64, checkAt);
         QFETCH(bool, escaped);
-        ModemBoard modem(Settings());
+        ModemBoard modem(Settings(), {}, [&](int) { return interruptAt == -2; });
         Connect(modem);
         for (const qint64 at : plusTimes) {
             modem.advance(at);
@@ -348,6 +353,37 @@ private slots:
         // The pluses never reach the board as a line of their own.
         modem.receive("\r", checkAt + 1);
         QVERIFY(modem.takePictureRequests().empty());
+    }
+
+    // The hang-up a station does: escape, "OK", "AT" and "ATH" in command
+    // mode with the call held; a call that refuses the escape passes it all
+    // to the board and is ended by the far side once the line is quiet.
+    void hangUpAfterEscape_data() {
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<int>("boardLines");
+        QTest::newRow("taken") << false << QByteArray("\r\nOK\r\nAT\r\r\nOK\r\nATH\r\r\nOK\r\n")
+                               << 0;
+        QTest::newRow("refused") << true << QByteArray("\r\nNO CARRIER\r\n") << 1;
+    }
+    void hangUpAfterEscape() {
+        QFETCH(bool, refused);
+        QFETCH(QByteArray, output);
+        QFETCH(int, boardLines);
+        ModemBoard modem(Settings(), {}, [&](int) { return refused; });
+        Connect(modem);
+        modem.receive("+++", 1000);
+        modem.advance(2000);
+        QCOMPARE(modem.inCall(), true);
+        modem.receive("AT\r", 2100);
+        modem.receive("ATH\r", 2200);
+        modem.receive("BILD\r", 2300); // the board's, if the call still stands
+        modem.advance(2300 + ModemBoard::kRefusedCallHoldMs - 1);
+        QCOMPARE(modem.inCall(), refused);
+        modem.advance(2300 + ModemBoard::kRefusedCallHoldMs);
+        QCOMPARE(Bytes(Drain(modem)), refused ? output : output + "BILD\r");
+        QVERIFY(!modem.inCall());
+        QCOMPARE(int(modem.takePictureRequests().size()), boardLines);
     }
 
     void boardTextOnlyDuringCall() {

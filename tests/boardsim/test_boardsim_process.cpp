@@ -232,9 +232,11 @@ FaultRun RunWithFaults(const QString& seed) {
         far.send("BILD\r");
         run.pictureLines << sim.readLine();
         // Hangs up whether the picture is still on its way or the
-        // call already dropped.
+        // call already dropped; a call that refuses the escape is ended
+        // by the far side.
+        far.received.clear();
         far.send("+++\rATH\r");
-        if (!far.readUntil("ATH\r\r\nOK\r\n"))
+        if (!far.readUntilOneOf({"ATH\r\r\nOK\r\n", "NO CARRIER"}))
             return {};
     }
     sim.process().terminate();

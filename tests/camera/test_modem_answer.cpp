@@ -86,14 +86,30 @@ private slots:
         QTest::newRow("numeric on its own") << QByteArray("3") << true;
         QTest::newRow("numeric after the last pair") << QByteArray("FF D8 1A 2B 3") << true;
         QTest::newRow("pairs") << QByteArray("FF D8 1A 23 ") << false;
-        QTest::newRow("a pair ending in 3") << QByteArray("FF D8 1A 33") << false;
+        QTest::newRow("a pair ending in 3") << QByteArray("FF D8 1A 33 ") << false;
+        QTest::newRow("a pair ending in 3, wrapped") << QByteArray("FF D8 1A 33 \r\n") << false;
+        QTest::newRow("numeric after a high digit") << QByteArray("FF D8 A3\r") << true;
+        QTest::newRow("numeric after a pair's digits") << QByteArray("FF D8 A33\r") << true;
+        QTest::newRow("verbose after a high digit") << QByteArray("FF D8 A\r\nNO CARRIER\r\n")
+                                                    << true;
+        QTest::newRow("verbose straight after a digit") << QByteArray("FF D8 ANO CARRIER\r\n")
+                                                        << true;
         QTest::newRow("start marker") << QByteArray("CAM_B") << false;
         QTest::newRow("board chatter") << QByteArray("Belichtung 1/60 s") << false;
         QTest::newRow("busy") << QByteArray("BUSY") << false;
     }
     void tellsACallThatDropped() {
         QFETCH(QByteArray, line);
-        QTEST(IsCallDropLine(line.toStdString()), "dropped");
+        QFETCH(bool, dropped);
+        // As the station reads it: whole lines as they came, from the
+        // picture's start on; a row without a line end is one whole line.
+        const std::string text =
+            "CAM_B\r\n" + line.toStdString() + (line.contains('\r') ? "" : "\r");
+        ModemLines lines;
+        bool seen = false;
+        while (const auto whole = lines.nextAsReceived(text))
+            seen = seen || IsCallDropLine(*whole);
+        QCOMPARE(seen, dropped);
     }
 };
 

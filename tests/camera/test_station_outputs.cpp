@@ -48,6 +48,7 @@ struct HookRig {
     // The script becomes the command's file, so that it gets the picture's
     // path as its $1 the way a user's own script would.
     explicit HookRig(const QString& script, HookLimits limits = {}) {
+        limits.shell = limits.shell.empty() ? "/bin/sh" : limits.shell;
         QFile file(folder.filePath("hook.sh"));
         if (file.open(QIODevice::WriteOnly))
             file.write(script.toUtf8());
@@ -109,16 +110,26 @@ private slots:
     void hookFailureIsOneLine_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("shell");
         QTest::newRow("exit code") << "exit 3"
-                                   << "Der Befehl nach dem Bild %1 endete mit Rückgabewert 3";
+                                   << "Der Befehl nach dem Bild %1 endete mit Rückgabewert 3"
+                                   << "";
         QTest::newRow("signal") << "kill -KILL $PPID"
                                 << "Der Befehl nach dem Bild %1 wurde durch Signal 9 (Killed) "
-                                   "beendet";
+                                   "beendet"
+                                << "";
+        QTest::newRow("cannot start") << "exit 0"
+                                      << "Der Befehl nach dem Bild %1 konnte nicht gestartet "
+                                         "werden: Die Datei oder das Verzeichnis existiert nicht"
+                                      << "/nicht/da/sh";
     }
     void hookFailureIsOneLine() {
         QFETCH(QString, command);
         QFETCH(QString, line);
-        HookRig rig(command);
+        QFETCH(QString, shell);
+        HookLimits limits;
+        limits.shell = shell.toStdString();
+        HookRig rig(command, limits);
         rig.hook->picture(rig.picture("a.jpg"));
         QVERIFY(rig.waitUntilIdle());
         QCOMPARE(rig.reported, QStringList{line.arg(rig.folder.filePath("a.jpg"))});
@@ -149,6 +160,35 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(processesNaming(rig.folder.path()), 0, 10000);
     }
 
+    // A command that leaves a child in the background: the child ends with
+    // the station, or once the run's time is up, whichever comes first.
+    void leftBehindIsEnded_data() {
+        QTest::addColumn<int>("runMs");
+        QTest::addColumn<bool>("stationStops");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("station stops") << 600000 << true << "";
+        QTest::newRow("run's time is up")
+            << 300 << false
+            << "Was der Befehl nach dem Bild %1 im Hintergrund gestartet hat, läuft länger als "
+               "300 ms und wird beendet";
+    }
+    void leftBehindIsEnded() {
+        QFETCH(int, runMs);
+        QFETCH(bool, stationStops);
+        QFETCH(QString, line);
+        HookRig rig(QStringLiteral("(trap '' TERM; sleep 60; :) & (sleep 61; :) & exit 0"),
+                    {runMs, 300});
+        rig.hook->picture(rig.picture("a.jpg"));
+        QVERIFY(rig.waitUntilIdle());
+        QCOMPARE(rig.hook->counts().ok, 1u);
+        QCOMPARE(processesNaming(rig.folder.path()), 2);
+        if (stationStops)
+            rig.hook.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(processesNaming(rig.folder.path()), 0, 10000);
+        QCOMPARE(rig.reported.join('\n'),
+                 line.isEmpty() ? line : line.arg(rig.folder.filePath("a.jpg")));
+    }
+
     // Pictures faster than the command: the one running finishes, only the
     // newest waiting one follows, the others are counted and reported.
     void hookBacklogKeepsTheNewest() {
@@ -161,6 +201,27 @@ private slots:
         QCOMPARE(rig.hook->counts().ok, 2u);
         QCOMPARE(rig.reported.size(), 2);
         QVERIFY(rig.reported.first().contains(rig.folder.filePath("2.jpg")));
+    }
+
+    // A port's name is bytes; the text format wants UTF-8 in label values.
+    void metricsLabelIsUtf8_data() {
+        QTest::addColumn<QByteArray>("port");
+        QTest::addColumn<QByteArray>("label");
+        QTest::newRow("UTF-8 kept") << QByteArray("tty-Küche") << QByteArray("tty-Küche");
+        QTest::newRow("Latin-1 byte") << QByteArray("tty-K\xfc") << QByteArray("tty-K\xef\xbf\xbd");
+        QTest::newRow("cut sequence") << QByteArray("a\xc3") << QByteArray("a\xef\xbf\xbd");
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf")
+                                        << QByteArray("\xef\xbf\xbd\xef\xbf\xbd");
+        QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80")
+                                   << QByteArray("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+        QTest::newRow("four bytes kept") << QByteArray("\xf0\x9f\x93\xb7")
+                                         << QByteArray("\xf0\x9f\x93\xb7");
+    }
+    void metricsLabelIsUtf8() {
+        QFETCH(QByteArray, port);
+        QFETCH(QByteArray, label);
+        const std::string text = StationMetrics(port.toStdString()).text();
+        QVERIFY(QByteArray::fromStdString(text).contains("{port=\"" + label + "\","));
     }
 
     void metricsNameEverySeriesAndReplaceTheFile() {

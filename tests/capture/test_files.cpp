@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -434,6 +435,57 @@ private slots:
 
         QCOMPARE(message, QStringLiteral("Stream-Write-Fehler"));
         QVERIFY(Slurp(path) == bytes.substr(0, kAllowed));
+    }
+
+    // A failed write keeps the program's message and carries beside it the
+    // file meant and the cause, in German whatever the locale.
+    void writeFailureNamesFileAndCause_data() {
+        QTest::addColumn<QString>("path"); // empty: a new file in a folder of its own
+        QTest::addColumn<bool>("limited");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("full disk") << "/dev/full" << false
+                                   << "Auf dem Gerät ist kein Speicherplatz mehr verfügbar";
+        QTest::newRow("file-size limit") << "" << true << "Die Datei ist zu groß";
+    }
+    void writeFailureNamesFileAndCause() {
+        QFETCH(QString, path);
+        QFETCH(bool, limited);
+        QFETCH(QString, cause);
+        QTemporaryDir folder;
+        const std::string name =
+            path.isEmpty() ? folder.filePath("Hof_1.jpg").toStdString() : path.toStdString();
+        rlimit saved{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit lowered = saved;
+        lowered.rlim_cur = 4096;
+        if (limited)
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
+        std::optional<WriteError> failure;
+        try {
+            if (path.isEmpty())
+                WriteNewFile([&](int) { return name; }, SampleBytes(100000));
+            else
+                WriteFileReplacing(name, SampleBytes(100000));
+        } catch (const WriteError& error) {
+            failure = error;
+        }
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+        QVERIFY(failure);
+        QCOMPARE(QString::fromUtf8(failure->what()), QStringLiteral("Stream-Write-Fehler"));
+        QCOMPARE(QString::fromStdString(DescribeFailure(*failure)),
+                 "Datei " + QString::fromStdString(name) + " kann nicht geschrieben werden: " +
+                     cause);
+    }
+
+    // The picture's path as the system finds it: through a link and "..",
+    // where a path shortened by its text alone would name another file.
+    void resolvedPathFollowsLinks() {
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkpath("srv/a/b"));
+        QVERIFY(QFile::link(folder.filePath("srv/a/b"), folder.filePath("srv/ln")));
+        const std::string through = folder.filePath("srv/ln/../Hof_1.jpg").toStdString();
+        const QString real = QFileInfo(folder.filePath("srv/a")).canonicalFilePath();
+        QCOMPARE(QString::fromStdString(ResolvedPath(through)), real + "/Hof_1.jpg");
     }
 
 private:

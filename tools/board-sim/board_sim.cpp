@@ -34,6 +34,23 @@ std::int64_t NowUs() {
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// The time of day to the millisecond, for the log on standard error.
+std::string LogTime() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::tm local{};
+    localtime_r(&now.tv_sec, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    char withMs[32];
+    std::snprintf(withMs, sizeof withMs, "%s.%03ld", text, now.tv_nsec / 1000000);
+    return withMs;
+}
+
+void Log(const std::string& line) {
+    std::fprintf(stderr, "%s %s\n", LogTime().c_str(), line.c_str());
+}
+
 std::string TimeOfDay() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -58,10 +75,13 @@ class Simulator {
 public:
     Simulator(const SimOptions& options, const PseudoTerminal& line)
         : options_(options), line_(line),
-          modem_(modemSettings(options), [this](int dial) { return planDial(dial); }),
+          modem_(
+              modemSettings(options), [this](int dial) { return planDial(dial); },
+              [this](int dial) { return EscapeRefusedForDial(options_.faults, dial); }),
           bytesPerSecond_(options.baud / 10.0) {
         // About a hundred writes a second keeps the pace even without
         // costing a system call per character.
+        modem_.setLog([](const std::string& event) { Log("Modem: " + event); });
         chunk_ = options.fast
                      ? 65536
                      : std::max<std::size_t>(1, static_cast<std::size_t>(bytesPerSecond_ / 100));
@@ -128,7 +148,9 @@ private:
 
     CallOutcome planDial(int dial) {
         const CallOutcome outcome = OutcomeForDial(options_.faults, dial);
-        std::fputs(FaultReport(outcome, dial).c_str(), stderr);
+        std::fputs(
+            FaultReport(outcome, dial, EscapeRefusedForDial(options_.faults, dial)).c_str(),
+            stderr);
         return outcome;
     }
 
@@ -214,7 +236,7 @@ private:
             text = "Modem: Befehlsmodus, Anruf gehalten";
             break;
         }
-        std::fprintf(stderr, "%s\n", text);
+        Log(text);
         reportedState_ = state;
     }
 

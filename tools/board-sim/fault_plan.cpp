@@ -39,6 +39,9 @@ const CallFault kCallFaults[] = {
     {CallOutcome::NoAnswer, &FaultPlan::noAnswer, "no-answer", "keine Antwort, NO ANSWER"},
 };
 
+const char kNoEscapeName[] = "no-escape";
+const char kNoEscapeSays[] = "kein Escape, +++ geht als Daten an das Board";
+
 bool Spoils(int count, int number) {
     return count == FaultPlan::kEveryPicture || (count > 0 && number <= count);
 }
@@ -57,6 +60,8 @@ std::size_t RandomFault(unsigned seed, unsigned kind, int number, std::size_t fa
 
 constexpr unsigned kPictureDraw = 1;
 constexpr unsigned kDialDraw = 2;
+// What a dial's draw picks from: the call faults, then no-escape.
+constexpr std::size_t kDialKinds = std::size(kCallFaults) + 1;
 
 } // namespace
 
@@ -69,7 +74,7 @@ bool FaultPlan::any() const {
     for (const CallFault& fault : kCallFaults)
         if (this->*fault.count != 0)
             return true;
-    return false;
+    return noEscape != 0;
 }
 
 StreamFaults FaultsForPicture(const FaultPlan& plan, int number) {
@@ -90,12 +95,20 @@ CallOutcome OutcomeForDial(const FaultPlan& plan, int dial) {
         if (Spoils(plan.*fault.count, dial))
             return fault.outcome;
     if (plan.randomSeed) {
-        constexpr std::size_t kinds = std::size(kCallFaults);
-        const std::size_t drawn = RandomFault(*plan.randomSeed, kDialDraw, dial, kinds);
-        if (drawn < kinds)
+        const std::size_t drawn = RandomFault(*plan.randomSeed, kDialDraw, dial, kDialKinds);
+        if (drawn < std::size(kCallFaults))
             return kCallFaults[drawn].outcome;
     }
     return CallOutcome::Connect;
+}
+
+bool EscapeRefusedForDial(const FaultPlan& plan, int dial) {
+    if (OutcomeForDial(plan, dial) != CallOutcome::Connect)
+        return false;
+    if (Spoils(plan.noEscape, dial))
+        return true;
+    return plan.randomSeed &&
+           RandomFault(*plan.randomSeed, kDialDraw, dial, kDialKinds) == std::size(kCallFaults);
 }
 
 std::string FaultNames(const StreamFaults& faults) {
@@ -119,10 +132,12 @@ std::string FaultReport(const StreamFaults& faults, int number) {
     return report;
 }
 
-std::string FaultReport(CallOutcome outcome, int dial) {
+std::string FaultReport(CallOutcome outcome, int dial, bool escapeRefused) {
+    const auto line = [dial](const char* name, const char* says) {
+        return "Anwahl " + std::to_string(dial) + ": Fehler " + name + " (" + says + ")\n";
+    };
     for (const CallFault& fault : kCallFaults)
         if (fault.outcome == outcome)
-            return "Anwahl " + std::to_string(dial) + ": Fehler " + fault.name + " (" + fault.says +
-                   ")\n";
-    return {};
+            return line(fault.name, fault.says);
+    return escapeRefused ? line(kNoEscapeName, kNoEscapeSays) : std::string();
 }

@@ -28,6 +28,8 @@ struct FaultPlan {
     int busy = 0;
     int noAnswer = 0;
     int noDialtone = 0;
+    // A call that connects but refuses the escape, counted in dials.
+    int noEscape = 0;
     // "--faults SEED": besides the counts above, each dial and each picture
     // draws its own fault from this seed and its number.
     std::optional<unsigned> randomSeed;
@@ -41,6 +43,8 @@ constexpr unsigned kRandomOutOf = 10;
 
 StreamFaults FaultsForPicture(const FaultPlan& plan, int number);
 CallOutcome OutcomeForDial(const FaultPlan& plan, int dial);
+// Whether the call of this dial, once connected, refuses the escape.
+bool EscapeRefusedForDial(const FaultPlan& plan, int dial);
 
 // The option names of a picture's faults, without the dashes and separated
 // by blanks ("drop-digit", "nul noise"); empty when it has none.
@@ -48,5 +52,6 @@ std::string FaultNames(const StreamFaults& faults);
 // The German lines for the error output, one for each fault, each ending
 // with a line break: "Bild 3: Fehler drop-digit (eine Hex-Ziffer fehlt)".
 std::string FaultReport(const StreamFaults& faults, int number);
-// "Anwahl 2: Fehler busy (besetzt, BUSY)"; empty for a dial that connects.
-std::string FaultReport(CallOutcome outcome, int dial);
+// "Anwahl 2: Fehler busy (besetzt, BUSY)"; empty for a dial that connects
+// (with escapeRefused, the line of no-escape).
+std::string FaultReport(CallOutcome outcome, int dial, bool escapeRefused = false);

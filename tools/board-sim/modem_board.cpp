@@ -51,8 +51,10 @@ std::string Trimmed(const std::string& line) {
 
 } // namespace
 
-ModemBoard::ModemBoard(const ModemSettings& settings, CallPlanner planner)
-    : settings_(settings), planner_(std::move(planner)), echo_(settings.echo),
+ModemBoard::ModemBoard(const ModemSettings& settings, CallPlanner planner,
+                       EscapePlanner escapePlanner)
+    : settings_(settings), planner_(std::move(planner)),
+      escapePlanner_(std::move(escapePlanner)), echo_(settings.echo),
       verbose_(settings.verbose), quiet_(settings.quiet) {}
 
 void ModemBoard::receive(std::string_view bytes, std::int64_t nowMs) {
@@ -105,6 +107,7 @@ void ModemBoard::receiveInCommandMode(char c) {
 
 void ModemBoard::commandLine(const std::string& rawLine) {
     const std::string line = Trimmed(rawLine);
+    log("Befehl " + line);
     // A Hayes modem only listens to lines that begin with "AT"; anything else
     // (a board command sent without a call, say) passes without a reply.
     if (line.size() < 2 || Upper(line[0]) != 'A' || Upper(line[1]) != 'T')
@@ -210,7 +213,14 @@ void ModemBoard::receiveOnline(char c, std::int64_t nowMs) {
     // while the second silence runs cancels it.
     if (escapePluses_ == 3)
         escapePluses_ = 0;
-    if (c == '+') {
+    if (escapeRefused_) {
+        // The pluses are data; the far side gives up on the call a while
+        // after the line fell quiet.
+        if (c == '+' && refusedCallEndsAt_ < 0)
+            log("+++ abgelehnt (no-escape): Daten für das Board");
+        if (c == '+' || refusedCallEndsAt_ >= 0)
+            refusedCallEndsAt_ = nowMs + kRefusedCallHoldMs;
+    } else if (c == '+') {
         const bool afterSilence = nowMs - lastOnlineByteAt_ >= settings_.guardMs;
         if (escapePluses_ == 0 || afterSilence)
             escapePluses_ = afterSilence ? 1 : 0;
@@ -241,9 +251,10 @@ void ModemBoard::receiveOnline(char c, std::int64_t nowMs) {
 
 void ModemBoard::boardLine(const std::string& rawLine) {
     std::string line = Trimmed(rawLine);
+    log("Board-Zeile " + line);
     // "+++" on a line of its own: the program can only send whole lines, so
     // the guard time after the escape never comes; take it as the escape.
-    if (line == "+++") {
+    if (line == "+++" && !escapeRefused_) {
         state_ = State::OnlineCommand;
         escapePluses_ = 0;
         reply(Result::Ok);
@@ -297,7 +308,12 @@ void ModemBoard::advance(std::int64_t nowMs) {
             break;
         }
     }
+    if (state_ == State::Online && refusedCallEndsAt_ >= 0 && nowMs >= refusedCallEndsAt_) {
+        dropCall();
+        reply(Result::NoCarrier);
+    }
     if (state_ == State::Online && escapePluses_ == 3 && nowMs >= escapeDoneAt_) {
+        log("Escape +++ nach je " + std::to_string(settings_.guardMs) + " ms Pause");
         state_ = State::OnlineCommand;
         escapePluses_ = 0;
         line_.clear();
@@ -311,11 +327,15 @@ std::optional<std::int64_t> ModemBoard::nextTimer() const {
         return dialDoneAt_;
     if (state_ == State::Online && escapePluses_ == 3)
         return escapeDoneAt_;
+    if (state_ == State::Online && refusedCallEndsAt_ >= 0)
+        return refusedCallEndsAt_;
     return std::nullopt;
 }
 
 void ModemBoard::connect(std::int64_t nowMs) {
     state_ = State::Online;
+    escapeRefused_ = escapePlanner_ && escapePlanner_(dials_);
+    refusedCallEndsAt_ = -1;
     lastOnlineByteAt_ = nowMs;
     escapePluses_ = 0;
     line_.clear();
@@ -325,6 +345,8 @@ void ModemBoard::connect(std::int64_t nowMs) {
 
 void ModemBoard::dropCall() {
     state_ = State::Command;
+    escapeRefused_ = false;
+    refusedCallEndsAt_ = -1;
     boardOut_.clear();
     escapePluses_ = 0;
     line_.clear();
@@ -336,6 +358,9 @@ void ModemBoard::dropCall() {
 void ModemBoard::reply(Result result) {
     if (quiet_)
         return;
+    static const char* const kNames[] = {"OK",          "CONNECT", "NO CARRIER", "ERROR",
+                                         "NO DIALTONE", "BUSY",    "NO ANSWER"};
+    log(std::string("Antwort ") + kNames[static_cast<int>(result)]);
     if (!verbose_) {
         int code = 0;
         switch (result) {

@@ -40,6 +40,9 @@ enum class CallOutcome { Connect, Busy, NoAnswer, NoDialtone };
 
 // Decides how dial number n (from 1) ends, when the modem takes its "ATD".
 using CallPlanner = std::function<CallOutcome(int dial)>;
+// Decides whether the call of dial n refuses the escape, as a modem with
+// S2=255 does: "+++" is data for the board like any other byte.
+using EscapePlanner = std::function<bool(int dial)>;
 
 class ModemBoard {
 public:
@@ -59,8 +62,14 @@ public:
     static constexpr int kNoAnswerDialDelays = 5;
     static constexpr int kNoDialtoneDivisor = 5;
 
-    // Without a planner every dial connects.
-    explicit ModemBoard(const ModemSettings& settings, CallPlanner planner = {});
+    // A call that refused the escape is dropped by the far side once the
+    // line has been quiet this long after the refused "+++", so that the
+    // next call can be tried.
+    static constexpr std::int64_t kRefusedCallHoldMs = 3000;
+
+    // Without a planner every dial connects, and every call takes the escape.
+    explicit ModemBoard(const ModemSettings& settings, CallPlanner planner = {},
+                        EscapePlanner escapePlanner = {});
 
     // Bytes the far side wrote, received at nowMs (a monotonic time).
     void receive(std::string_view bytes, std::int64_t nowMs);
@@ -68,6 +77,10 @@ public:
     void advance(std::int64_t nowMs);
     // When advance() next has something to do, if anything is pending.
     std::optional<std::int64_t> nextTimer() const;
+
+    // Gets each event worth a log line: the lines taken (commands and the
+    // board's), the modem's replies, the escape taken or refused.
+    void setLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 
     // "BILD" lines the board took during a call, each with the options in
     // force at that moment, oldest first. Taking them empties the list.
@@ -86,6 +99,7 @@ public:
 
     State state() const { return state_; }
     bool inCall() const { return state_ == State::Online || state_ == State::OnlineCommand; }
+    bool refusesEscape() const { return escapeRefused_; }
     bool echo() const { return echo_; }
     int dials() const { return dials_; }
     const BoardOptions& options() const { return options_; }
@@ -111,6 +125,14 @@ private:
 
     ModemSettings settings_;
     CallPlanner planner_;
+    EscapePlanner escapePlanner_;
+    std::function<void(const std::string&)> log_;
+    void log(const std::string& event) const {
+        if (log_)
+            log_(event);
+    }
+    bool escapeRefused_ = false;        // by the call in progress
+    std::int64_t refusedCallEndsAt_ = -1; // after a refused "+++", else -1
     State state_ = State::Command;
     bool echo_;
     bool verbose_;

@@ -28,13 +28,14 @@ enum SimOptionId {
     Busy,
     NoAnswer,
     NoDialtone,
+    NoEscape,
 };
 
 int FaultPlan::*const kFaultCounts[] = {
     &FaultPlan::chatter,   &FaultPlan::cutBeforeEnd, &FaultPlan::nul,
     &FaultPlan::noise,     &FaultPlan::lowercase,    &FaultPlan::hangUpMidPicture,
     &FaultPlan::dropDigit, &FaultPlan::flipDigit,    &FaultPlan::busy,
-    &FaultPlan::noAnswer,  &FaultPlan::noDialtone,
+    &FaultPlan::noAnswer,  &FaultPlan::noDialtone,   &FaultPlan::noEscape,
 };
 
 // A fault spoils every picture (or dial), or with "=N" only the first N.
@@ -70,6 +71,7 @@ const std::vector<ToolOption> kOptions = {
     {Busy, nullptr, "--busy", OptionValue::Optional, kDials, kCount},
     {NoAnswer, nullptr, "--no-answer", OptionValue::Optional, kDials, kCount},
     {NoDialtone, nullptr, "--no-dialtone", OptionValue::Optional, kDials, kCount},
+    {NoEscape, nullptr, "--no-escape", OptionValue::Optional, kDials, kCount},
 };
 
 std::string NeedsValueText(const std::string& spelled, const ToolOption& option) {
@@ -209,6 +211,10 @@ std::string SimHelpText(const std::string& programName) {
            "  --busy[=N]                \"BUSY\" nach der Wählzeit statt \"CONNECT\"\n"
            "  --no-answer[=N]           \"NO ANSWER\" nach Klingeln von fünf Wählzeiten\n"
            "  --no-dialtone[=N]         \"NO DIALTONE\" nach einem Fünftel der Wählzeit\n"
+           "  --no-escape[=N]           der Anruf nimmt kein Escape an (wie ein Modem mit\n"
+           "                            S2=255): \"+++\" und die Zeilen danach gehen als\n"
+           "                            Daten an das Board; 3 s nach dem letzten Zeichen\n"
+           "                            legt die Gegenseite auf (\"NO CARRIER\")\n"
            "  --chatter[=N]             Modem- und Board-Meldungen vor dem Bild\n"
            "                            (\"RING\", \"Merlon EVA Kamera bereit\", ...)\n"
            "  --cut-before-end[=N]      das Bild endet ohne \"CAM_E\"\n"

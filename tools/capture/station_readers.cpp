@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <ctime>
-#include <filesystem>
 #include <new>
 #include <ostream>
 
@@ -16,13 +15,6 @@ const char kProgram[] = "merlon-capture: ";
 
 std::string BytesText(std::int64_t bytes) {
     return std::to_string(bytes) + (bytes == 1 ? " Byte" : " Bytes");
-}
-
-// The picture's path from the root, for a command that may change folder.
-std::string AbsolutePath(const std::string& path) {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    return error ? path : absolute.lexically_normal().string();
 }
 
 // ISO 8601 in local time with the offset from UTC, "+00:00" included
@@ -126,7 +118,7 @@ void NewestCopy::read(const StationEvent& event) {
         WriteFileAtomically(path_, event.pictureBytes);
     } catch (const UserError& error) {
         errors_.line("Das neueste Bild konnte nicht nach " + path_ +
-                     " kopiert werden: " + error.what());
+                     " kopiert werden: " + DescribeFailure(error));
     } catch (const std::bad_alloc&) {
         errors_.line("Das neueste Bild konnte nicht nach " + path_ +
                      " kopiert werden: Nicht genügend Arbeitsspeicher");
@@ -136,7 +128,7 @@ void NewestCopy::read(const StationEvent& event) {
 void HookRuns::read(const StationEvent& event) {
     if (event.kind == StationEvent::Kind::PictureStored)
         hook_.picture(
-            {AbsolutePath(event.file), event.bytes, IsoTime(event.wallMs), event.attempt});
+            {ResolvedPath(event.file), event.bytes, IsoTime(event.wallMs), event.attempt});
 }
 
 MetricsFile::MetricsFile(std::string port, double intervalSeconds, std::string path,
@@ -189,7 +181,7 @@ void MetricsFile::write() {
     } catch (const UserError& error) {
         if (!failing_)
             errors_.line("Die Metriken konnten nicht nach " + path_ +
-                         " geschrieben werden: " + error.what());
+                         " geschrieben werden: " + DescribeFailure(error));
         failing_ = true;
     } catch (const std::bad_alloc&) {
         failing_ = true;
