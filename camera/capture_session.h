@@ -25,8 +25,10 @@ class Terminal;
 
 // What the live capture is doing, for a status line or a progress line.
 struct CaptureProgress {
-    enum class Stage { Idle, Arriving, Stored };
+    // NotStored, NotShown: the picture's store or display failed (failure).
+    enum class Stage { Idle, Arriving, Stored, NotStored, NotShown };
     Stage stage = Stage::Idle;
+    std::string failure; // the failure's message (NotStored, NotShown)
     std::size_t pictureBytes = 0; // decoded so far, or stored
     std::string fileName;         // the stored file, under the name it got (Stored)
     // Characters of the stored picture's text from "CAM_B" to "CAM_E" (Stored).

@@ -263,13 +263,7 @@ void TForm1::showModes() {
 }
 
 void TForm1::showStatus() {
-    const qint64 remaining = session_->msUntilIntervalDue();
-    std::string text = DescribeProgress(*session_);
-    const std::string mode = DescribeMode(*session_, remaining);
-    if (!text.empty() && !mode.empty())
-        text += " \u2013 ";
-    text += mode;
-    const QString shown = QString::fromStdString(text);
+    const QString shown = QString::fromStdString(DescribeStatus(*session_));
     if (statusBar()->currentMessage() != shown)
         statusBar()->showMessage(shown);
 }
