@@ -3,6 +3,7 @@
 #include "camera/capture_controls.h"
 #include "camera/command_sequences.h"
 #include "camera/terminal.h"
+#include "camera/text_formats.h"
 #include "capture/hex_capture.h"
 #include "platform/clock.h"
 #include "platform/user_error.h"
@@ -12,10 +13,6 @@
 namespace {
 
 constexpr std::uint32_t kCallSetupWaitMs = 30000;
-
-QString LocalText(const std::string& bytes) {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
 
 } // namespace
 

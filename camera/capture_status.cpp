@@ -3,8 +3,9 @@
 #include "camera/capture_modes.h"
 #include "camera/capture_progress.h"
 #include "camera/picture_verdict.h"
+#include "camera/text_formats.h"
+#include "platform/clock.h"
 
-#include <QDateTime>
 #include <algorithm>
 #include <cmath>
 
@@ -29,7 +30,7 @@ std::string TimeLeftText(double seconds) {
 }
 
 std::string ArrivingText(const CaptureProgress& progress) {
-    std::string text = "Bild wird empfangen: " + std::to_string(progress.pictureBytes) + " Bytes";
+    std::string text = "Bild wird empfangen: " + ByteCountText(progress.pictureBytes);
     if (!progress.bytesPerSecond)
         return text;
     const double rate = *progress.bytesPerSecond;
@@ -52,8 +53,8 @@ std::string DescribeProgress(const CaptureProgress& progress) {
     case CaptureProgress::Stage::Arriving:
         return ArrivingText(progress);
     case CaptureProgress::Stage::Stored:
-        return "Gespeichert: " + progress.fileName + " (" + std::to_string(progress.pictureBytes) +
-               " Bytes), " + VerdictText(progress.verdict);
+        return "Gespeichert: " + progress.fileName + " (" + ByteCountText(progress.pictureBytes) +
+               "), " + VerdictText(progress.verdict);
     case CaptureProgress::Stage::NotStored:
         return "Nicht gespeichert: " + progress.failure;
     case CaptureProgress::Stage::NotShown:
@@ -62,18 +63,50 @@ std::string DescribeProgress(const CaptureProgress& progress) {
     return {};
 }
 
-std::string DescribeMode(const CaptureModes& session, qint64 msUntilNextInterval) {
-    if (session.continuousMode())
+namespace {
+
+CaptureModeState ModesOf(const CaptureModes& session) {
+    CaptureModeState modes;
+    modes.continuous = session.continuousMode();
+    modes.interval = session.intervalMode();
+    modes.withoutReconnect = session.withoutReconnect();
+    modes.intervalTimerEnabled = session.intervalTimerEnabled();
+    modes.minutes = session.intervalMinutes();
+    return modes;
+}
+
+} // namespace
+
+std::string DescribeStatus(const CaptureProgress& progress, const CaptureModes& modes) {
+    return StatusLineText(progress, ModesOf(modes), modes.msUntilIntervalDue(),
+                          CurrentClock().wallTimeMs());
+}
+
+std::string StatusLineText(const CaptureProgress& progress, const CaptureModeState& modes,
+                           qint64 msUntilNextInterval, std::int64_t nowWallMs) {
+    std::string text = DescribeProgress(progress);
+    const std::string mode = ModeText(modes, msUntilNextInterval, nowWallMs);
+    if (!text.empty() && !mode.empty())
+        text += " \u2013 ";
+    return text + mode;
+}
+
+std::string ModeText(const CaptureModeState& modes, qint64 msUntilNextInterval,
+                     std::int64_t nowWallMs) {
+    if (modes.continuous)
         return "Fortlaufend: das nächste Bild wird gleich nach dem Speichern angefordert";
-    if (!session.intervalMode())
+    if (!modes.interval)
         return {};
-    const std::string every = "Alle " + std::to_string(session.intervalMinutes()) + " Minuten" +
-                              (session.withoutReconnect() ? " mit Anwahl" : "");
-    if (!session.intervalTimerEnabled() || msUntilNextInterval < 0)
+    // Refused minutes leave the timer off: the minutes taken before are not
+    // the ones in force.
+    if (!modes.intervalTimerEnabled)
+        return "Keine gültige Anzahl Minuten: kein Bild geplant";
+    const std::string every =
+        (modes.minutes == 1 ? std::string("Jede Minute")
+                            : "Alle " + std::to_string(modes.minutes) + " Minuten") +
+        (modes.withoutReconnect ? " mit Anwahl" : "");
+    if (msUntilNextInterval < 0)
         return every + ": kein Bild geplant";
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDateTime due = now.addMSecs(msUntilNextInterval);
-    const QString format = due.date() == now.date() ? QStringLiteral("HH:mm:ss")
-                                                    : QStringLiteral("dd.MM.yyyy HH:mm:ss");
-    return every + ", nächstes Bild um " + due.toString(format).toStdString();
+    return every + ", nächstes Bild um " +
+           ClockTimeText(nowWallMs + msUntilNextInterval, nowWallMs);
 }

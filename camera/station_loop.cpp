@@ -2,6 +2,7 @@
 
 #include "camera/command_sequences.h"
 #include "camera/terminal.h"
+#include "camera/text_formats.h"
 #include "capture/hex_capture.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -33,10 +34,6 @@ AttemptOutcome OutcomeOf(PictureVerdict verdict) {
         return AttemptOutcome::Unreadable;
     }
     return AttemptOutcome::Sound;
-}
-
-std::string SecondsText(std::int64_t seconds) {
-    return std::to_string(seconds) + (seconds == 1 ? " Sekunde" : " Sekunden");
 }
 
 } // namespace

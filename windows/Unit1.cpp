@@ -79,7 +79,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
 
     connect(ui_->Aufnahmeffnen1, &QAction::triggered, this,
             GuardedSlot(this, &TForm1::Aufnahmeffnen1Click));
-    connect(ui_->Beenden1, &QAction::triggered, this, [this] { Beenden1Click(); });
+    // Chosen during a wait, the program ends once the handler that waited is
+    // done, as a blocked window would.
+    connect(ui_->Beenden1, &QAction::triggered, this, GuardedSlot(this, &TForm1::Beenden1Click));
     connect(ui_->COM1, &QAction::triggered, this, GuardedSlot(this, &TForm1::COM1Click));
     connect(ui_->COMschlieen1, &QAction::triggered, this,
             GuardedSlot(this, &TForm1::COMschlieen1Click));
@@ -94,9 +96,14 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::
     connect(ui_->CheckBox5, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox5Click));
     connect(ui_->CheckBox6, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox6Click));
     connect(ui_->CheckBox7, &QCheckBox::toggled, this, GuardedSlot(this, &TForm1::CheckBox7Click));
-    connect(&Timer1(), &QTimer::timeout, this, GuardedTimerSlot(this, &TForm1::Timer1Timer));
+    // A tick held during a wait is dropped once what it is for has gone: the
+    // capture's once the port is closed (its timer stops), the interval's once
+    // "alle" is cleared.
+    connect(&Timer1(), &QTimer::timeout, this,
+            GuardedTimerSlot(this, &TForm1::Timer1Timer, [this] { return Timer1().isActive(); }));
     connect(&session_->modes(), &CaptureModes::intervalDue, this,
-            GuardedTimerSlot(this, &TForm1::Timer2Timer));
+            GuardedTimerSlot(this, &TForm1::Timer2Timer,
+                             [this] { return session_->modes().intervalMode(); }));
     connect(&session_->modes(), &CaptureModes::modesChanged, this, &TForm1::showModes);
     connect(&session_->modes(), &CaptureModes::modesChanged, this, &TForm1::showStatus);
     connect(session_.get(), &CaptureSession::progressChanged, this, &TForm1::showStatus);
@@ -155,8 +162,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     QMainWindow::closeEvent(event);
-    if (event->isAccepted())
+    if (event->isAccepted()) {
+        // Nothing held back behind the close runs: the program is ending.
+        EndHeldBackActions();
         QCoreApplication::quit();
+    }
 }
 
 void TForm1::FormShow() {
@@ -255,13 +265,8 @@ void TForm1::showModes() {
 }
 
 void TForm1::showStatus() {
-    const CaptureModes& modes = session_->modes();
-    std::string text = DescribeProgress(session_->progress());
-    const std::string mode = DescribeMode(modes, modes.msUntilIntervalDue());
-    if (!text.empty() && !mode.empty())
-        text += " \u2013 ";
-    text += mode;
-    const QString shown = QString::fromStdString(text);
+    const QString shown =
+        QString::fromStdString(DescribeStatus(session_->progress(), session_->modes()));
     if (statusBar()->currentMessage() != shown)
         statusBar()->showMessage(shown);
 }

@@ -39,8 +39,9 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFor
     ui_->Memo3->setMaximumBlockCount(kSentLinesKept);
     receivedBox_ = std::make_unique<ReceivedTextBox>(*ui_->Memo1);
     terminal_ = std::make_unique<Terminal>(*receivedBox_);
-    connect(&terminal_->pollTimer(), &QTimer::timeout, this,
-            GuardedTimerSlot(this, &TForm2::Timer1Timer));
+    connect(
+        &terminal_->pollTimer(), &QTimer::timeout, this,
+        GuardedTimerSlot(this, &TForm2::Timer1Timer, [this] { return terminal_->connected(); }));
     connect(terminal_.get(), &Terminal::lineSent, this, &TForm2::showSentLine);
     FormCreate();
 }

@@ -1,59 +1,29 @@
 #include "windows/failure_guard.h"
 
+#include "platform/clock.h"
 #include "platform/user_error.h"
 #include "windows/message_reporter.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSet>
-#include <deque>
 #include <new>
 
 namespace {
 
-struct HeldBackAction {
-    std::function<void()> action;
-    std::uint64_t tickKey; // 0: not a timer's tick
-};
-
-// All of it lives on the window thread.
-int waitsUnderWay = 0;
-int handlersRunning = 0; // guarded handlers, nested through modal loops and replays
-// The handler depth at which held-back actions are being run, so that the
-// replays' own ends leave the rest to that loop and the order stays.
-int replayingAt = -1;
-bool replayPosted = false;
-std::deque<HeldBackAction> heldBack;
-
-void RunHeldBackActions() {
-    if (waitsUnderWay > 0 || heldBack.empty() || replayingAt == handlersRunning)
-        return;
-    const int outerReplay = replayingAt;
-    replayingAt = handlersRunning;
-    // An action that waits again holds back what comes meanwhile behind the
-    // ones still held; this loop runs those too.
-    while (waitsUnderWay == 0 && !heldBack.empty()) {
-        std::function<void()> next = std::move(heldBack.front().action);
-        heldBack.pop_front();
-        Guarded(next);
-    }
-    replayingAt = outerReplay;
+HeldBackActions* CurrentHeldBackActions() {
+    auto* holder = dynamic_cast<HoldsActionsBack*>(&CurrentClock());
+    return holder ? &holder->heldBackActions() : nullptr;
 }
 
-// A wait outside any guarded handler (a caller that is not an entry point):
-// the actions run once the event loop has control again.
-void PostHeldBackActions() {
-    if (replayPosted || !QCoreApplication::instance())
-        return;
-    replayPosted = true;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [] {
-            replayPosted = false;
-            if (handlersRunning == 0)
-                RunHeldBackActions();
-        },
-        Qt::QueuedConnection);
+void RunCatching(void (*call)(void*), void* context) {
+    try {
+        call(context);
+    } catch (const UserError& error) {
+        ReportFailure(QString::fromUtf8(error.what()));
+    } catch (const std::bad_alloc&) {
+        ReportFailure(QStringLiteral("Nicht genügend Arbeitsspeicher für diese Aktion"));
+    }
 }
 
 } // namespace
@@ -90,34 +60,126 @@ void ReportFailure(const QString& message) {
     }
 }
 
-void failure_guard_detail::RunGuarded(void (*call)(void*), void* context) {
-    struct Running {
-        Running() { ++handlersRunning; }
-        ~Running() { --handlersRunning; }
-    };
-    {
-        const Running running;
-        try {
-            call(context);
-        } catch (const UserError& error) {
-            ReportFailure(QString::fromUtf8(error.what()));
-        } catch (const std::bad_alloc&) {
-            ReportFailure(QStringLiteral("Nicht genügend Arbeitsspeicher für diese Aktion"));
-        }
-    }
-    RunHeldBackActions();
+HeldBackActions::Wait::Wait(HeldBackActions& actions) : actions_(actions) {
+    ++actions_.waitsUnderWay_;
 }
 
-void failure_guard_detail::Arrive(std::function<void()> action, std::uint64_t tickKey) {
-    if (waitsUnderWay == 0) {
+HeldBackActions::Wait::~Wait() {
+    if (--actions_.waitsUnderWay_ > 0)
+        return;
+    actions_.inputPending_ = true;
+    if (actions_.handlersRunning_ == 0 && actions_.anythingHeld())
+        actions_.postReplay();
+}
+
+void HeldBackActions::arrive(Action action, std::uint64_t tickKey) {
+    const bool hold = waiting() || (draining_ && tickKey != 0);
+    if (!hold) {
         Guarded(action);
         return;
     }
-    if (tickKey != 0)
-        for (const HeldBackAction& held : heldBack)
-            if (held.tickKey == tickKey)
-                return; // this timer's tick is held already
-    heldBack.push_back({std::move(action), tickKey});
+    if (ended_)
+        return;
+    if (tickKey == 0) {
+        presses_.push_back(std::move(action));
+        return;
+    }
+    for (const HeldTick& held : ticks_)
+        if (held.key == tickKey)
+            return; // this timer's tick is held already
+    ticks_.push_back({tickKey, std::move(action)});
+}
+
+void HeldBackActions::holdPress(Action action) {
+    if (!ended_)
+        presses_.push_back(std::move(action));
+}
+
+void HeldBackActions::runHandler(void (*call)(void*), void* context) {
+    ++handlersRunning_;
+    struct Done {
+        int& running;
+        ~Done() { --running; }
+    };
+    {
+        const Done done{handlersRunning_};
+        RunCatching(call, context);
+    }
+    replay();
+}
+
+void HeldBackActions::endProgram() {
+    ended_ = true;
+    ticks_.clear();
+    presses_.clear();
+}
+
+void HeldBackActions::replay() {
+    if (!anythingHeld())
+        inputPending_ = false; // the event loop delivers it in its turn
+    if (waiting() || !anythingHeld() || replayingAt_ == handlersRunning_)
+        return;
+    const int outerReplay = replayingAt_;
+    replayingAt_ = handlersRunning_;
+    // An action that waits again holds back what comes meanwhile; this loop
+    // runs that too, in the same order: the kept input first again.
+    while (!waiting() && anythingHeld()) {
+        if (inputPending_) {
+            inputPending_ = false;
+            deliverKeptInput();
+            continue;
+        }
+        Action next;
+        if (!ticks_.empty()) {
+            next = std::move(ticks_.front().action);
+            ticks_.pop_front();
+        } else {
+            next = std::move(presses_.front());
+            presses_.pop_front();
+        }
+        Guarded(next);
+    }
+    replayingAt_ = outerReplay;
+}
+
+void HeldBackActions::deliverKeptInput() {
+    if (!QCoreApplication::instance())
+        return;
+    // The clicks and keys run as they arrive; a timer that ticks meanwhile
+    // folds into its held tick or is held behind them.
+    draining_ = true;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    draining_ = false;
+}
+
+// A wait outside any guarded handler (a caller that is not an entry point):
+// the actions run once the event loop has control again.
+void HeldBackActions::postReplay() {
+    if (replayPosted_ || !QCoreApplication::instance())
+        return;
+    replayPosted_ = true;
+    QMetaObject::invokeMethod(
+        &postedReplays_,
+        [this] {
+            replayPosted_ = false;
+            if (handlersRunning_ == 0)
+                replay();
+        },
+        Qt::QueuedConnection);
+}
+
+void failure_guard_detail::RunGuarded(void (*call)(void*), void* context) {
+    if (HeldBackActions* held = CurrentHeldBackActions())
+        held->runHandler(call, context);
+    else
+        RunCatching(call, context);
+}
+
+void failure_guard_detail::Arrive(std::function<void()> action, std::uint64_t tickKey) {
+    if (HeldBackActions* held = CurrentHeldBackActions())
+        held->arrive(std::move(action), tickKey);
+    else
+        Guarded(action);
 }
 
 std::uint64_t failure_guard_detail::NewTickKey() {
@@ -125,18 +187,15 @@ std::uint64_t failure_guard_detail::NewTickKey() {
     return ++last;
 }
 
-WaitHoldingActions::WaitHoldingActions() {
-    ++waitsUnderWay;
-}
-
-WaitHoldingActions::~WaitHoldingActions() {
-    if (--waitsUnderWay == 0 && handlersRunning == 0 && !heldBack.empty())
-        PostHeldBackActions();
-}
-
 bool HoldBackDuringWait(std::function<void()> action) {
-    if (waitsUnderWay == 0)
+    HeldBackActions* held = CurrentHeldBackActions();
+    if (!held || !held->waiting())
         return false;
-    heldBack.push_back({std::move(action), 0});
+    held->holdPress(std::move(action));
     return true;
+}
+
+void EndHeldBackActions() {
+    if (HeldBackActions* held = CurrentHeldBackActions())
+        held->endProgram();
 }

@@ -1,7 +1,5 @@
 #include "windows/window_clock.h"
 
-#include "windows/failure_guard.h"
-
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
@@ -19,7 +17,7 @@ void WindowClock::waitUntilMs(std::int64_t deadlineMs) {
         SystemClock().waitUntilMs(deadlineMs);
         return;
     }
-    const WaitHoldingActions holding;
+    const HeldBackActions::Wait holding(heldBackActions());
     QEventLoop loop;
     QTimer wake;
     // A coarse timer may fire up to 5 % early or late; the line's timing

@@ -6,10 +6,10 @@
 #include "tests/support/fake_clock.h"
 #include "windows/failure_guard.h"
 
-class FakeWindowClock : public FakeClock {
+class FakeWindowClock : public FakeClock, public HoldsActionsBack {
 public:
     void waitUntilMs(std::int64_t deadlineMs) override {
-        const WaitHoldingActions holding;
+        const HeldBackActions::Wait holding(heldBackActions());
         FakeClock::waitUntilMs(deadlineMs);
     }
 };

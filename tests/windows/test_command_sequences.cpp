@@ -28,8 +28,8 @@ FakeClock* loggingClock = nullptr;
 std::vector<WriteCall> writeCalls;
 
 ssize_t loggedWrite(int fd, const void* data, std::size_t size) {
-    writeCalls.push_back(
-        {loggingClock ? static_cast<std::uint32_t>(loggingClock->now) : 0u, std::string(static_cast<const char*>(data), size)});
+    writeCalls.push_back({loggingClock ? static_cast<std::uint32_t>(loggingClock->now) : 0u,
+                          std::string(static_cast<const char*>(data), size)});
     return ::write(fd, data, size);
 }
 
@@ -171,6 +171,73 @@ private slots:
         QCOMPARE(clock.waits, std::vector<std::uint32_t>({1000, 1000, 1000, 1000}));
         QVERIFY(shownThroughTheWaits); // closed after the dial, the last to wait
         QVERIFY(!w.form1.isVisible());
+    }
+
+    // What arrives during "BILD"'s first wait and is held back runs after the
+    // sequence only if it still applies: p the poll's tick, i the interval's
+    // tick, x the close box, b a click on "Datenverbindung aufbauen"; d a click
+    // on "COM schließen" and a the clearing of "alle", as the window system
+    // keeps them until the event loop runs again.
+    void heldActionsRunOnlyWhileTheyStillApply_data() {
+        QTest::addColumn<QString>("arrivals");
+        QTest::addColumn<QStringList>("linesAfterTheRequest");
+        QTest::addColumn<bool>("connectedAfter");
+        QTest::newRow("the poll after COM schließen") << "pd" << QStringList() << false;
+        QTest::newRow("the interval's tick after alle is cleared") << "ia" << QStringList() << true;
+        QTest::newRow("the interval's tick while alle is ticked")
+            << "i" << QStringList({"3000 CONBA\r", "4000 CONSI\r", "5000 CONRL\r", "6000 BILD\r"})
+            << true;
+        QTest::newRow("a click after the close box") << "xb" << QStringList() << true;
+    }
+    void heldActionsRunOnlyWhileTheyStillApply() {
+        QFETCH(QString, arrivals);
+        QFETCH(QStringList, linesAfterTheRequest);
+        RecordingMessageReporter reporter;
+        FakeWindowClock clock;
+        loggingClock = &clock;
+        ProgramWindows w;
+        w.form1.show();
+        w.form1.controls().Edit3->setText("1");
+        w.form1.controls().CheckBox6->setChecked(true); // "alle" 1 Minuten
+        int polls = 0;
+        QObject::connect(&w.form2.Timer1(), &QTimer::timeout, [&] { ++polls; });
+        auto keptClick = [](QObject* target, const char* method, auto... argument) {
+            QMetaObject::invokeMethod(target, method, Qt::QueuedConnection, argument...);
+        };
+        bool first = true;
+        clock.duringWait = [&](std::int64_t) {
+            if (!std::exchange(first, false))
+                return;
+            for (const QChar arrival : arrivals) {
+                switch (arrival.unicode()) {
+                case 'p': {
+                    const int before = polls;
+                    QTRY_VERIFY(polls > before);
+                    break;
+                }
+                case 'i':
+                    emit w.form1.captureSession().modes().intervalDue();
+                    break;
+                case 'x':
+                    w.form1.close();
+                    break;
+                case 'b':
+                    w.form1.controls().Button3->click();
+                    break;
+                case 'd':
+                    keptClick(w.form1.controls().COMschlieen1, "trigger");
+                    break;
+                case 'a':
+                    keptClick(w.form1.controls().CheckBox6, "setChecked", Q_ARG(bool, false));
+                    break;
+                }
+            }
+        };
+        w.form1.controls().Button4->click();
+        QStringList expected = {"0 CONBA\r", "1000 CONSI\r", "2000 CONRL\r", "3000 BILD\r"};
+        QCOMPARE(linesWithTimes(), expected + linesAfterTheRequest);
+        QCOMPARE(reporter.texts, QStringList());
+        QTEST(w.form2.connected(), "connectedAfter");
     }
 
     void pictureRequestOpensTheClosedPortWithTheComSettings() {

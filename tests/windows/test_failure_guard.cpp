@@ -33,6 +33,18 @@ public:
         ran << "fails";
         throw UserError("Stream-Write-Fehler");
     }
+    void key() { ran << "key"; }
+    // The port is closed: the poll no longer applies.
+    bool connected = true;
+    void disconnect() {
+        ran << "disconnect";
+        connected = false;
+    }
+    void poll() { ran << "poll"; }
+    void quits() {
+        ran << "quits";
+        EndHeldBackActions();
+    }
 };
 
 } // namespace
@@ -126,14 +138,24 @@ private slots:
 
     // What arrives during the waits, one group per wait in the order the
     // waits come: c a click, m a menu item, t a timer's tick, w an action
-    // that waits itself, f one that fails.
+    // that waits itself, f one that fails, q one that ends the program (as
+    // the close box does), p the poll's tick (while connected); k a key and
+    // d a click on "COM schließen" that the window system keeps until the
+    // event loop runs again.
     void actionsDuringAWaitRunAfterTheHandler_data() {
         QTest::addColumn<QString>("arrivals");
         QTest::addColumn<QStringList>("ran");
         const QStringList handler = {"handler", "handler done"};
         QTest::newRow("nothing") << "" << handler;
-        QTest::newRow("in the order they came")
-            << "ctm" << handler + QStringList{"click", "tick", "menu"};
+        QTest::newRow("ticks before presses, presses in their order")
+            << "ctm" << handler + QStringList{"tick", "click", "menu"};
+        QTest::newRow("kept input before ticks")
+            << "tck" << handler + QStringList{"key", "tick", "click"};
+        QTest::newRow("a tick that still applies runs") << "p" << handler + QStringList{"poll"};
+        QTest::newRow("a tick that no longer applies is dropped")
+            << "pd" << handler + QStringList{"disconnect"};
+        QTest::newRow("nothing after the end of the program")
+            << "cqtc" << handler + QStringList{"tick", "click", "quits"};
         QTest::newRow("a timer's ticks make one")
             << "tctt" << handler + QStringList{"tick", "click"};
         QTest::newRow("two clicks stay two") << "cc" << handler + QStringList{"click", "click"};
@@ -160,6 +182,24 @@ private slots:
         QObject::connect(&timer, &QTimer::timeout, [&] { ++fired; });
         QObject::connect(&timer, &QTimer::timeout, &handlers,
                          GuardedTimerSlot(&handlers, &Handlers::tick));
+        QTimer pollTimer;
+        pollTimer.setInterval(0);
+        pollTimer.setSingleShot(true);
+        QObject::connect(&pollTimer, &QTimer::timeout, [&] { ++fired; });
+        QObject::connect(
+            &pollTimer, &QTimer::timeout, &handlers,
+            GuardedTimerSlot(&handlers, &Handlers::poll, [&] { return handlers.connected; }));
+        // Delivered by the event loop when it runs again, as a click or key
+        // the window system kept during the wait.
+        auto keptInput = [&](void (Handlers::*member)()) {
+            QMetaObject::invokeMethod(&handlers, GuardedSlot(&handlers, member),
+                                      Qt::QueuedConnection);
+        };
+        auto tick = [&](QTimer& which) {
+            const int firedBefore = fired;
+            which.start();
+            QTRY_VERIFY(fired > firedBefore);
+        };
 
         const QStringList groups = arrivals.split(u'|');
         std::size_t wait = 0;
@@ -175,12 +215,21 @@ private slots:
                 case 'm':
                     menuItem.trigger();
                     break;
-                case 't': {
-                    const int firedBefore = fired;
-                    timer.start();
-                    QTRY_VERIFY(fired > firedBefore);
+                case 't':
+                    tick(timer);
                     break;
-                }
+                case 'p':
+                    tick(pollTimer);
+                    break;
+                case 'k':
+                    keptInput(&Handlers::key);
+                    break;
+                case 'd':
+                    keptInput(&Handlers::disconnect);
+                    break;
+                case 'q':
+                    GuardedSlot(&handlers, &Handlers::quits)();
+                    break;
                 case 'w':
                     GuardedSlot(&handlers, &Handlers::waits)();
                     break;
@@ -194,7 +243,7 @@ private slots:
         GuardedSlot(&handlers, &Handlers::handler)();
         QTEST(handlers.ran, "ran");
         QCOMPARE(reporter.texts.size(), arrivals.count(u'f'));
-        QCOMPARE(fired, arrivals.count(u't'));
+        QCOMPARE(fired, arrivals.count(u't') + arrivals.count(u'p'));
     }
 
     void sameMessageNeverStacksASecondBox() {
@@ -204,8 +253,8 @@ private slots:
         ReportFailure(QStringLiteral("Datei x kann nicht erstellt werden"));
         ReportFailure(QStringLiteral("Datei x kann nicht erstellt werden"));
         ReportFailure(QStringLiteral("Stream-Write-Fehler"));
-        QCOMPARE(reporter.texts, QStringList({"Datei x kann nicht erstellt werden.",
-                                              "Stream-Write-Fehler."}));
+        QCOMPARE(reporter.texts,
+                 QStringList({"Datei x kann nicht erstellt werden.", "Stream-Write-Fehler."}));
         // Once closed, the same text may open a box again.
         reporter.closeAll();
         ReportFailure(QStringLiteral("Datei x kann nicht erstellt werden"));

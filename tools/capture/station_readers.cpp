@@ -1,10 +1,10 @@
 #include "tools/capture/station_readers.h"
 
 #include "camera/capture_status.h"
+#include "camera/text_formats.h"
 #include "platform/files.h"
 #include "platform/user_error.h"
 
-#include <QDateTime>
 #include <ctime>
 #include <new>
 #include <ostream>
@@ -12,10 +12,6 @@
 namespace {
 
 const char kProgram[] = "merlon-capture: ";
-
-std::string BytesText(std::int64_t bytes) {
-    return std::to_string(bytes) + (bytes == 1 ? " Byte" : " Bytes");
-}
 
 // ISO 8601 in local time with the offset from UTC, "+00:00" included
 // (2026-12-09T04:10:00+01:00): what a script can parse and compare.
@@ -30,12 +26,6 @@ std::string IsoTime(std::int64_t wallMs) {
     if (iso.size() > 2)
         iso.insert(iso.size() - 2, ":"); // +0100 to +01:00
     return iso;
-}
-
-std::string LocalTimeText(std::int64_t wallMs) {
-    return QDateTime::fromMSecsSinceEpoch(wallMs)
-        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-        .toStdString();
 }
 
 const char* PictureLabel(PictureVerdict verdict) {
@@ -82,7 +72,7 @@ void PictureLines::read(const StationEvent& event) {
     if (event.kind != StationEvent::Kind::PictureStored)
         return;
     errors_.clearProgress();
-    out_ << event.file << ": " << BytesText(event.bytes) << ", " << LocalTimeText(event.wallMs)
+    out_ << event.file << ": " << ByteCountText(event.bytes) << ", " << LocalTimeText(event.wallMs)
          << ", " << AttemptText(event) << std::endl;
 }
 
@@ -93,7 +83,7 @@ void FailureLines::read(const StationEvent& event) {
         break;
     case StationEvent::Kind::PictureKeptAside:
         errors_.line(AttemptText(event) + ": Bild " + VerdictText(event.verdict) +
-                     ", beiseitegelegt als " + event.file + " (" + BytesText(event.bytes) +
+                     ", beiseitegelegt als " + event.file + " (" + ByteCountText(event.bytes) +
                      ") mit " + event.textFile);
         break;
     case StationEvent::Kind::AttemptEnded:
