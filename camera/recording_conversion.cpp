@@ -3,8 +3,6 @@
 #include "capture/recording_text.h"
 #include "platform/user_error.h"
 
-#include <sys/stat.h>
-
 namespace {
 
 // In place: the text costs one buffer of its own size, grown where it lies.
@@ -16,11 +14,12 @@ void NormaliseLineBreaks(RecordingText& text) {
     }
 }
 
-bool SameFile(const std::string& first, const std::string& second) {
-    struct stat a {};
-    struct stat b {};
-    return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+// Nothing is written over the recording a picture comes from: it would be
+// lost, and with it the only way to convert it again.
+void RefuseOwnRecording(bool outputIsRecording, const std::string& output) {
+    if (outputIsRecording)
+        throw UserError::withDetail("Datei %s ist der Mitschnitt selbst und wird nicht ersetzt",
+                                    output);
 }
 
 } // namespace
@@ -39,14 +38,24 @@ void WritePicture(const std::string& output, const DecodedCapture& picture) {
     WriteFileReplacing(output, picture.bytes);
 }
 
+// Block by block: the text is never held whole, each block is widened and
+// decoded while it is still in the processor's cache, and memory stays at the
+// picture's size whatever the recording's.
 DecodedCapture ConvertRecording(const std::string& recording, const std::string& output) {
-    RecordingText text = ReadRecording(recording);
-    if (SameFile(recording, output))
-        throw UserError::withDetail("Datei %s ist der Mitschnitt selbst und wird nicht ersetzt",
-                                    output);
-    NormaliseLineBreaks(text);
-    DecodedCapture picture = DecodeHexCapture(text.view());
-    text = RecordingText(); // gives the recording's memory back before writing
+    RecordingReader reader(recording);
+    RefuseOwnRecording(reader.isFileAt(output), output);
+    LineBreakWidener widener;
+    HexCaptureDecoder decoder(reader.expectedSize());
+    std::size_t textLength = 0;
+    auto take = [&](std::string_view text) {
+        textLength += text.size();
+        reader.checkMemoryBound(textLength);
+        decoder.feed(text);
+    };
+    for (std::string_view block = reader.next(); !block.empty(); block = reader.next())
+        take(widener.widen(block));
+    take(widener.finish());
+    const DecodedCapture picture = decoder.finish();
     WritePicture(output, picture);
     return picture;
 }

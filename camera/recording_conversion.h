@@ -24,10 +24,10 @@ std::string LoadRecordingText(const std::string& path);
 // empty name: "Datei  kann nicht erstellt werden").
 void WritePicture(const std::string& output, const DecodedCapture& picture);
 
-// merlon-convert's step for one recording: load, decode, write. The picture
-// never replaces its own recording, under whatever name: "Datei %s ist der
-// Mitschnitt selbst und wird nicht ersetzt", with nothing written. Returns
-// the picture written.
+// merlon-convert's step for one recording: load, decode, write, with the
+// messages of those steps. The picture never replaces its own recording,
+// under whatever name: "Datei %s ist der Mitschnitt selbst und wird nicht
+// ersetzt", with nothing written. Returns the picture written.
 DecodedCapture ConvertRecording(const std::string& recording, const std::string& output);
 
 // The line that reports a conversion: "bild.jpg: 5432 Bytes, Endemarke
