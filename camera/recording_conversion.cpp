@@ -3,6 +3,8 @@
 #include "capture/recording_text.h"
 #include "platform/user_error.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 // In place: the text costs one buffer of its own size, grown where it lies.
@@ -12,6 +14,13 @@ void NormaliseLineBreaks(RecordingText& text) {
         text.resize(length + added);
         WidenLineBreaks(text.data(), length, added);
     }
+}
+
+bool SameFile(const std::string& first, const std::string& second) {
+    struct stat a {};
+    struct stat b {};
+    return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // Nothing is written over the recording a picture comes from: it would be
@@ -36,6 +45,23 @@ std::string LoadRecordingText(const std::string& path) {
 
 void WritePicture(const std::string& output, const DecodedCapture& picture) {
     WriteFileReplacing(output, picture.bytes);
+}
+
+std::string RecordingConversion::open(const std::string& recording) {
+    std::string text = LoadRecordingText(recording);
+    recording_ = recording;
+    return text;
+}
+
+const DecodedCapture& RecordingConversion::decode(std::string_view captureBuffer) {
+    picture_ = DecodeHexCapture(captureBuffer);
+    return picture_;
+}
+
+void RecordingConversion::write(const std::string& output) const {
+    if (!recording_.empty())
+        RefuseOwnRecording(SameFile(recording_, output), output);
+    WritePicture(output, picture_);
 }
 
 // Block by block: the text is never held whole, each block is widened and
