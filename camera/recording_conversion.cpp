@@ -23,6 +23,14 @@ bool SameFile(const std::string& first, const std::string& second) {
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Nothing is written over the recording a picture comes from: it would be
+// lost, and with it the only way to convert it again.
+void RefuseOwnRecording(bool outputIsRecording, const std::string& output) {
+    if (outputIsRecording)
+        throw UserError::withDetail("Datei %s ist der Mitschnitt selbst und wird nicht ersetzt",
+                                    output);
+}
+
 } // namespace
 
 RecordingText LoadRecording(const std::string& path) {
@@ -39,14 +47,41 @@ void WritePicture(const std::string& output, const DecodedCapture& picture) {
     WriteFileReplacing(output, picture.bytes);
 }
 
+std::string RecordingConversion::open(const std::string& recording) {
+    std::string text = LoadRecordingText(recording);
+    recording_ = recording;
+    return text;
+}
+
+const DecodedCapture& RecordingConversion::decode(std::string_view captureBuffer) {
+    picture_ = DecodeHexCapture(captureBuffer);
+    return picture_;
+}
+
+void RecordingConversion::write(const std::string& output) const {
+    if (!recording_.empty())
+        RefuseOwnRecording(SameFile(recording_, output), output);
+    WritePicture(output, picture_);
+}
+
+// Block by block: the text is never held whole, each block is widened and
+// decoded while it is still in the processor's cache, and memory stays at the
+// picture's size whatever the recording's.
 DecodedCapture ConvertRecording(const std::string& recording, const std::string& output) {
-    RecordingText text = ReadRecording(recording);
-    if (SameFile(recording, output))
-        throw UserError::withDetail("Datei %s ist der Mitschnitt selbst und wird nicht ersetzt",
-                                    output);
-    NormaliseLineBreaks(text);
-    DecodedCapture picture = DecodeHexCapture(text.view());
-    text = RecordingText(); // gives the recording's memory back before writing
+    RecordingReader reader(recording);
+    RefuseOwnRecording(reader.isFileAt(output), output);
+    LineBreakWidener widener;
+    HexCaptureDecoder decoder(reader.expectedSize());
+    std::size_t textLength = 0;
+    auto take = [&](std::string_view text) {
+        textLength += text.size();
+        reader.checkMemoryBound(textLength);
+        decoder.feed(text);
+    };
+    for (std::string_view block = reader.next(); !block.empty(); block = reader.next())
+        take(widener.widen(block));
+    take(widener.finish());
+    const DecodedCapture picture = decoder.finish();
     WritePicture(output, picture);
     return picture;
 }

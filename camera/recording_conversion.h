@@ -24,11 +24,30 @@ std::string LoadRecordingText(const std::string& path);
 // empty name: "Datei  kann nicht erstellt werden").
 void WritePicture(const std::string& output, const DecodedCapture& picture);
 
-// merlon-convert's step for one recording: load, decode, write. The picture
-// never replaces its own recording, under whatever name: "Datei %s ist der
-// Mitschnitt selbst und wird nicht ersetzt", with nothing written. Returns
-// the picture written.
+// merlon-convert's step for one recording: load, decode, write, with the
+// messages of those steps. The picture never replaces its own recording,
+// under whatever name: "Datei %s ist der Mitschnitt selbst und wird nicht
+// ersetzt", with nothing written. Returns the picture written.
 DecodedCapture ConvertRecording(const std::string& recording, const std::string& output);
+
+// The window's conversion, one step at a time, for the window to put its
+// capture buffer and its save dialog between them. The picture never
+// replaces the recording opened, as in ConvertRecording.
+class RecordingConversion {
+public:
+    // The recording's text, as LoadRecordingText gives it, for the capture
+    // buffer; the recording is the one the picture must not replace.
+    std::string open(const std::string& recording);
+    // The capture buffer decoded: the picture to write.
+    const DecodedCapture& decode(std::string_view captureBuffer);
+    // The picture written as WritePicture writes it; refused, with nothing
+    // written, when output is the recording opened.
+    void write(const std::string& output) const;
+
+private:
+    std::string recording_;
+    DecodedCapture picture_;
+};
 
 // The line that reports a conversion: "bild.jpg: 5432 Bytes, Endemarke
 // gesehen", or "..., keine Endemarke" when the stream had no end marker.

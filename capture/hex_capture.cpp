@@ -1,5 +1,6 @@
 #include "capture/hex_capture.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -88,14 +89,17 @@ inline std::size_t CleanTriplets(std::uint64_t spaceMask) {
     return firstMismatch >= 2 ? (firstMismatch - 2) / 3 : 0;
 }
 
-// The decoded bytes, written through a raw pointer into a string sized ahead.
+// The decoded bytes, written through a raw pointer into a string sized ahead;
+// how many are in is given back to the caller's count when the sink goes.
 class ByteSink {
 public:
-    explicit ByteSink(std::size_t expected) {
-        bytes_.resize(expected);
-        next_ = bytes_.data();
-        end_ = next_ + bytes_.size();
+    ByteSink(std::string& bytes, std::size_t& written) : bytes_(bytes), written_(written) {
+        next_ = bytes_.data() + written_;
+        end_ = bytes_.data() + bytes_.size();
     }
+    ByteSink(const ByteSink&) = delete;
+    ByteSink& operator=(const ByteSink&) = delete;
+    ~ByteSink() { written_ = static_cast<std::size_t>(next_ - bytes_.data()); }
 
     // Room for at least count more bytes.
     char* reserve(std::size_t count) {
@@ -107,11 +111,6 @@ public:
     void put(char byte) {
         *reserve(1) = byte;
         ++next_;
-    }
-
-    std::string finish() {
-        bytes_.resize(static_cast<std::size_t>(next_ - bytes_.data()));
-        return std::move(bytes_);
     }
 
 private:
@@ -127,10 +126,21 @@ private:
         end_ = bytes_.data() + bytes_.size();
     }
 
-    std::string bytes_;
+    std::string& bytes_;
+    std::size_t& written_;
     char* next_ = nullptr;
     char* end_ = nullptr;
 };
+
+constexpr std::string_view kStartMarker = "CAM_B";
+// How far a step looks ahead of its position: a block of triplets; the first
+// step after the start marker: the skip and an end marker.
+constexpr std::size_t kStepReach = kBlockReach;
+constexpr std::size_t kFirstStepReach = kStartSkip + 5;
+// What of a part is joined to the carry before the scan goes on in the part
+// itself: more than a step's reach, so that the scan leaves the carry.
+constexpr std::size_t kSeamJoin = 64;
+static_assert(kSeamJoin > kStepReach && kSeamJoin > kFirstStepReach);
 
 } // namespace
 
@@ -140,41 +150,58 @@ private:
 // moves on by three; a block of sixteen such triplets is checked at once.
 // Everywhere else it steps one position at a time, exactly as the stream
 // rules say.
-DecodedCapture DecodeHexCapture(std::string_view text) {
-    DecodedCapture result;
-    const char* const at = text.data();
-    const std::size_t length = text.size();
+//
+// The scan covers text[from, length), which begins at offset in the whole
+// text. Unless this is the last of the text, a step runs only where all it
+// may look at is there, so that it decides as it would on the whole text;
+// the scan stops short of the rest and returns where it stopped.
+std::size_t HexCaptureDecoder::scan(const char* const at, const std::size_t length, std::size_t i,
+                                    const std::size_t offset, const bool last) {
+    if (phase_ == Phase::Ended)
+        return length;
+    if (phase_ == Phase::SeekingStart) {
+        const std::size_t start = std::string_view(at, length).find(kStartMarker, i);
+        if (start == std::string_view::npos) // a marker's beginning may end the part
+            return std::max(i, length - std::min(length, kStartMarker.size() - 1));
+        result_.startSeen = true;
+        const std::size_t startInText = offset + start;
+        result_.bytes.resize((std::max(expectedLength_, startInText) - startInText) / 3 + 1);
+        phase_ = Phase::AtStart;
+        i = start;
+    }
 
-    const std::size_t start = text.find("CAM_B");
-    if (start == std::string_view::npos)
-        return result;
-    result.startSeen = true;
-
-    auto markerAt = [&](std::size_t i, char last) {
-        return i < length && length - i >= 5 && std::memcmp(at + i, "CAM_", 4) == 0 &&
-               at[i + 4] == last;
+    auto markerAt = [&](std::size_t j, char lastLetter) {
+        return j < length && length - j >= 5 && std::memcmp(at + j, "CAM_", 4) == 0 &&
+               at[j + 4] == lastLetter;
     };
-    auto spaceAt = [&](std::size_t i) { return i < length && at[i] == kSpace; };
+    auto spaceAt = [&](std::size_t j) { return j < length && at[j] == kSpace; };
 
-    ByteSink sink((length - start) / 3 + 1);
-    // Runs what one step does at i after any skip: the end test, then the
+    ByteSink sink(result_.bytes, written_);
+    // Runs what one step does at j after any skip: the end test, then the
     // pair test. True when the end marker stops the scan.
-    auto finishStep = [&](std::size_t i) {
-        if (markerAt(i, 'E'))
+    auto finishStep = [&](std::size_t j) {
+        if (markerAt(j, 'E'))
             return true;
-        if (spaceAt(i + 2))
-            sink.put(PairByte(at + i));
+        if (spaceAt(j + 2))
+            sink.put(PairByte(at + j));
         return false;
     };
+    auto endAt = [&](std::size_t j) {
+        phase_ = Phase::Ended;
+        result_.endSeen = true;
+        result_.endPosition = offset + j + 5;
+        return length;
+    };
 
-    std::size_t i = start + kStartSkip;
-    if (finishStep(i)) {
-        result.endSeen = true;
-        result.endPosition = i + 5;
-        result.bytes = sink.finish();
-        return result;
+    if (phase_ == Phase::AtStart) {
+        if (!last && length - i < kFirstStepReach)
+            return i;
+        i += kStartSkip;
+        if (finishStep(i))
+            return endAt(i);
+        ++i;
+        phase_ = Phase::Pairs;
     }
-    ++i;
 
     while (i + 1 < length) {
         if (length - i >= kBlockReach) {
@@ -187,6 +214,8 @@ DecodedCapture DecodeHexCapture(std::string_view text) {
                 i += 3 * clean;
                 continue;
             }
+        } else if (!last) {
+            return i;
         } else if (spaceAt(i + 2) && !spaceAt(i + 3) && !spaceAt(i + 4)) {
             sink.put(PairByte(at + i));
             i += 3;
@@ -195,15 +224,53 @@ DecodedCapture DecodeHexCapture(std::string_view text) {
 
         if (markerAt(i, 'B'))
             i += kStartSkip;
-        if (finishStep(i)) {
-            result.endSeen = true;
-            result.endPosition = i + 5;
-            break;
-        }
+        if (finishStep(i))
+            return endAt(i);
         ++i;
     }
-    result.bytes = sink.finish();
-    return result;
+    return i;
+}
+
+void HexCaptureDecoder::feed(std::string_view part) {
+    if (phase_ == Phase::Ended || part.empty())
+        return;
+    std::size_t from = 0;
+    if (!carry_.empty()) {
+        // The seam: the carry with the part's head, until the scan has left
+        // the carry; it has once it stops for want of text with more than
+        // kSeamJoin - kStepReach characters of the head behind it.
+        const std::size_t carried = carry_.size();
+        const std::size_t head = std::min(part.size(), kSeamJoin);
+        carry_.append(part.data(), head);
+        const std::size_t stop = scan(carry_.data(), carry_.size(), 0, fed_ - carried, false);
+        if (head == part.size()) {
+            carry_.erase(0, std::min(stop, carry_.size()));
+            fed_ += part.size();
+            return;
+        }
+        carry_.clear();
+        if (phase_ == Phase::Ended)
+            return;
+        from = stop - carried;
+    }
+    const std::size_t stop = scan(part.data(), part.size(), from, fed_, false);
+    if (phase_ != Phase::Ended)
+        carry_.assign(part.data() + stop, part.size() - stop);
+    fed_ += part.size();
+}
+
+DecodedCapture HexCaptureDecoder::finish() {
+    scan(carry_.data(), carry_.size(), 0, fed_ - carry_.size(), true);
+    carry_.clear();
+    result_.bytes.resize(written_);
+    return std::move(result_);
+}
+
+DecodedCapture DecodeHexCapture(std::string_view text) {
+    HexCaptureDecoder decoder(text.size());
+    decoder.scan(text.data(), text.size(), 0, 0, true);
+    decoder.result_.bytes.resize(decoder.written_);
+    return std::move(decoder.result_);
 }
 
 std::string EncodeHexPairs(std::string_view bytes, HexDigitCase digitCase, std::size_t pairsPerLine,

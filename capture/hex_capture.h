@@ -18,6 +18,34 @@ struct DecodedCapture {
 
 DecodedCapture DecodeHexCapture(std::string_view text);
 
+// The same decoder for a text that arrives in parts (a recording read block
+// by block): finish() gives what DecodeHexCapture gives for the parts joined,
+// while only the few characters a step looks ahead are kept across a seam.
+class HexCaptureDecoder {
+public:
+    // expectedLength, the whole text's length where it is known, sizes the
+    // picture's memory once.
+    explicit HexCaptureDecoder(std::size_t expectedLength = 0) : expectedLength_(expectedLength) {}
+
+    // Once the end marker is in, later parts change nothing.
+    void feed(std::string_view part);
+    DecodedCapture finish();
+
+private:
+    friend DecodedCapture DecodeHexCapture(std::string_view text);
+    enum class Phase { SeekingStart, AtStart, Pairs, Ended };
+    std::size_t scan(const char* text, std::size_t length, std::size_t from, std::size_t offset,
+                     bool last);
+
+    std::size_t expectedLength_;
+    Phase phase_ = Phase::SeekingStart;
+    // The unscanned end of what was fed, and how much was fed in all.
+    std::string carry_;
+    std::size_t fed_ = 0;
+    DecodedCapture result_;
+    std::size_t written_ = 0; // of result_.bytes, which is sized ahead
+};
+
 // The start marker "CAM_B" and the two characters after it (CR LF, as the
 // board sends them), which the decoder skips together before the first pair.
 constexpr std::size_t kCaptureStartSkip = 7;

@@ -18,6 +18,24 @@ void NormaliseRecordingText(std::string& text);
 std::size_t CountLoneLineBreaks(std::string_view text);
 void WidenLineBreaks(char* text, std::size_t length, std::size_t addedCharacters);
 
+// The line-break rule for a text that arrives in parts (NUL already
+// handled): the parts widened one after the other give the whole text
+// widened. A CR that ends a part waits for the next, which may begin with
+// its LF.
+class LineBreakWidener {
+public:
+    // The part widened, valid until the next call; the part itself where
+    // nothing changes.
+    std::string_view widen(std::string_view part);
+    // What the last part held back: a CR alone at the very end.
+    std::string_view finish();
+
+private:
+    std::string widened_;
+    bool heldCr_ = false;
+    bool lastWidened_ = false;
+};
+
 // The path with the extension of its last component replaced by ".jpg", or
 // ".jpg" appended when that component has none ("rec.txt" -> "rec.jpg",
 // "rec" -> "rec.jpg", ".hidden" -> ".hidden.jpg").

@@ -45,6 +45,8 @@ public:
     }
 
     int get() const { return fd_; }
+    // Hands the descriptor to the caller, who closes it.
+    int release() { return std::exchange(fd_, -1); }
     // Closes now; false when the system reports that data may not have been
     // stored (a deferred write error shows here on some file systems).
     bool close() {
@@ -151,15 +153,35 @@ void RecordingText::resize(std::size_t size) {
     size_ = size;
 }
 
-RecordingText ReadRecording(const std::string& path) {
+namespace {
+
+// Opens a recording for reading as ReadRecording says and gives its status.
+int OpenRecording(const std::string& path, struct stat& status) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.get() < 0)
         throw UserError::withDetail(kCannotOpen, path);
     if (::flock(file.get(), LOCK_SH | LOCK_NB) != 0)
         throw UserError::withDetail(kCannotOpen, path);
-    struct stat status {};
     if (::fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode) || !MakeBlocking(file.get()))
         throw UserError::withDetail(kCannotOpen, path);
+    return file.release();
+}
+
+// Ending short of the size it had at the start, the file was cut while it
+// was read: what came is not the recording as it was.
+void RefuseIfCut(int fd, const std::string& path, bool regular, std::size_t read,
+                 unsigned long long expected) {
+    struct stat status {};
+    if (regular && read < expected && ::fstat(fd, &status) == 0 &&
+        static_cast<unsigned long long>(status.st_size) < expected)
+        throw UserError::withDetail(kShrank, path);
+}
+
+} // namespace
+
+RecordingText ReadRecording(const std::string& path) {
+    struct stat status {};
+    FileDescriptor file(OpenRecording(path, status));
 
     // The size is a first guess only: files in /proc report 0, pipes have
     // none, and a file may still grow while it is read.
@@ -193,13 +215,65 @@ RecordingText ReadRecording(const std::string& path) {
         }
         used += static_cast<std::size_t>(got);
     }
-    // Ending short of the size it had at the start, the file was cut while
-    // it was read: what came is not the recording as it was.
-    if (regular && used < expected && ::fstat(file.get(), &status) == 0 &&
-        static_cast<unsigned long long>(status.st_size) < expected)
-        throw UserError::withDetail(kShrank, path);
+    RefuseIfCut(file.get(), path, regular, used, expected);
     text.size_ = used;
     return text;
+}
+
+RecordingReader::RecordingReader(const std::string& path) : path_(path) {
+    struct stat status {};
+    fd_ = OpenRecording(path, status);
+    device_ = static_cast<unsigned long long>(status.st_dev);
+    inode_ = static_cast<unsigned long long>(status.st_ino);
+    regular_ = S_ISREG(status.st_mode);
+    expectedSize_ = regular_ ? static_cast<std::size_t>(status.st_size) : 0;
+    bound_ = RecordingMemoryBound();
+}
+
+RecordingReader::~RecordingReader() {
+    ::close(fd_);
+}
+
+bool RecordingReader::isFileAt(const std::string& path) const {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 &&
+           static_cast<unsigned long long>(status.st_dev) == device_ &&
+           static_cast<unsigned long long>(status.st_ino) == inode_;
+}
+
+std::string_view RecordingReader::next() {
+    // Small enough to stay in the processor's cache while it is worked on,
+    // large enough that the calls cost little.
+    constexpr std::size_t kBlock = std::size_t{256} << 10;
+    if (ended_)
+        return {};
+    if (block_.empty())
+        block_.resize(kBlock);
+    for (;;) {
+        const ssize_t got = ::read(fd_, block_.data(), block_.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw UserError::withDetail(kCannotOpen, path_);
+        if (got == 0) {
+            ended_ = true;
+            RefuseIfCut(fd_, path_, regular_, read_, expectedSize_);
+            return {};
+        }
+        std::size_t length = static_cast<std::size_t>(got);
+        if (const void* nul = std::memchr(block_.data(), '\0', length)) {
+            length = static_cast<std::size_t>(static_cast<const char*>(nul) - block_.data());
+            ended_ = true;
+        }
+        read_ += length;
+        checkMemoryBound(read_);
+        return {block_.data(), length};
+    }
+}
+
+void RecordingReader::checkMemoryBound(std::size_t textLength) const {
+    if (textLength > bound_)
+        throw UserError::withDetail(kTooLarge, path_);
 }
 
 namespace {

@@ -81,6 +81,42 @@ RecordingText ReadRecording(const std::string& path);
 // The same, as a string.
 std::string ReadRecordingFile(const std::string& path);
 
+// The same text handed out block by block through one buffer used for every
+// block, so that a recording of any length costs the same memory. The same
+// rules and messages as ReadRecording: the constructor's when opening, next()'s
+// while reading.
+class RecordingReader {
+public:
+    explicit RecordingReader(const std::string& path);
+    RecordingReader(const RecordingReader&) = delete;
+    RecordingReader& operator=(const RecordingReader&) = delete;
+    ~RecordingReader();
+
+    // Whether path names the file being read, under whatever name (another
+    // spelling, a hard link).
+    bool isFileAt(const std::string& path) const;
+    // The file's size when it was opened; 0 where there is none (a pipe).
+    std::size_t expectedSize() const { return expectedSize_; }
+    // The next block, valid until the next call; empty at the end of the text.
+    std::string_view next();
+    // A text of textLength characters made from the recording (its line
+    // breaks widened, say) is held to the same bound: "Datei %s ist zu groß
+    // für den Arbeitsspeicher" beyond it.
+    void checkMemoryBound(std::size_t textLength) const;
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    unsigned long long device_ = 0;
+    unsigned long long inode_ = 0;
+    bool regular_ = false;
+    std::size_t expectedSize_ = 0;
+    std::size_t bound_ = 0;
+    std::size_t read_ = 0;
+    bool ended_ = false;
+    std::vector<char> block_;
+};
+
 // The longest recording text taken into memory: a quarter of the physical
 // memory or of the process's own memory limits (RLIMIT_RSS, RLIMIT_DATA,
 // RLIMIT_AS), whichever is least, leaving room for the widened text and the

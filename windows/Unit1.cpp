@@ -203,15 +203,17 @@ void TForm1::Button1Click() {
     // A cancelled open keeps the capture buffer as it is and goes on with it.
     // The buffer is decoded at once, before the save dialog lets the timer in
     // to overwrite it.
+    RecordingConversion conversion;
     if (const auto recording = dialogs.askOpenFile(this, openTitle, openFilter))
-        session_->setCaptureBuffer(LoadRecordingText(LocalPath(*recording)));
-    const DecodedCapture decoded = DecodeHexCapture(session_->captureBuffer());
+        session_->setCaptureBuffer(conversion.open(LocalPath(*recording)));
+    const DecodedCapture& decoded = conversion.decode(session_->captureBuffer());
 
-    // A cancelled save leaves the name empty, which the creation refuses.
+    // A cancelled save leaves the name empty, which the creation refuses; the
+    // recording just opened is never replaced.
     std::string outputName;
     if (const auto chosen = dialogs.askSaveFile(this, saveTitle, saveFilter))
         outputName = LocalPath(*chosen + saveFilter);
-    WritePicture(outputName, decoded);
+    conversion.write(outputName);
 
     if (ui_->CheckBox1->isChecked())
         ui_->Image1->loadFile(outputName);

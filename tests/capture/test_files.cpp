@@ -193,6 +193,54 @@ private slots:
         QCOMPARE(message, QStringLiteral("Datei %1 ist zu groß für den Arbeitsspeicher").arg(path));
     }
 
+    // Block by block, a recording reads as it does whole, with the same
+    // refusals: what merlon-convert takes is what the window loads.
+    void readsInBlocksAsWhole_data() {
+        QTest::addColumn<QByteArray>("content"); // null: no file
+        QTest::addColumn<bool>("lowMemory");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("empty") << QByteArray("") << false << false;
+        QTest::newRow("NUL ends the text") << QByteArray("FF D8 \0D9 ", 10) << false << false;
+        QByteArray blocks;
+        for (int i = 0; blocks.size() < (1 << 20) + 17; ++i)
+            blocks += QByteArray::number(i, 16) + ' ';
+        QTest::newRow("many blocks") << blocks << false << false;
+        QTest::newRow("NUL in a later block")
+            << blocks + QByteArray(1, '\0') + "FF" << false << false;
+        QTest::newRow("missing") << QByteArray() << false << true;
+        QTest::newRow("beyond the memory bound") << QByteArray(3 << 20, 'F') << true << true;
+    }
+
+    void readsInBlocksAsWhole() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, lowMemory);
+        QFETCH(bool, refused);
+        const QString path = dir_.filePath("bloecke.txt");
+        QFile::remove(path);
+        if (!content.isNull())
+            Store(path, content.toStdString());
+        rlimit saved{};
+        QCOMPARE(::getrlimit(RLIMIT_RSS, &saved), 0);
+        rlimit lowered = saved;
+        lowered.rlim_cur = 8 << 20;
+        if (lowMemory)
+            QCOMPARE(::setrlimit(RLIMIT_RSS, &lowered), 0);
+        std::string whole;
+        const QString wholeMessage =
+            FailureOf([&] { whole = ReadRecordingFile(path.toStdString()); });
+        std::string inBlocks;
+        const QString blockMessage = FailureOf([&] {
+            RecordingReader reader(path.toStdString());
+            for (std::string_view block = reader.next(); !block.empty(); block = reader.next())
+                inBlocks += block;
+        });
+        QCOMPARE(::setrlimit(RLIMIT_RSS, &saved), 0);
+        QCOMPARE(blockMessage, wholeMessage);
+        QCOMPARE(!blockMessage.isEmpty(), refused);
+        if (!refused) // refused, what came before is thrown away by the caller
+            QVERIFY(inBlocks == whole);
+    }
+
     // Another program cuts the file while it is read: the text as it was, the
     // text as it is now, or a message; never a mix, never a crash.
     void fileCutWhileRead() {

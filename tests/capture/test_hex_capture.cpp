@@ -272,6 +272,49 @@ private slots:
         }
     }
 
+    // A text fed in parts of every size from one character to a few blocks
+    // decodes as the whole text does, wherever the seams fall: in a pair, a
+    // marker, the skip after the start marker, a run of clean triplets.
+    void decodesInPartsAsWhole_data() {
+        QTest::addColumn<int>("noisePercent");
+        QTest::addColumn<int>("longestPart");
+        QTest::newRow("clean, short parts") << 0 << 8;
+        QTest::newRow("clean, parts beyond a block") << 0 << 200;
+        QTest::newRow("disturbed, short parts") << 10 << 8;
+        QTest::newRow("disturbed, parts beyond a block") << 10 << 200;
+        QTest::newRow("noise, mid-sized parts") << 60 << 70;
+    }
+
+    void decodesInPartsAsWhole() {
+        QFETCH(int, noisePercent);
+        QFETCH(int, longestPart);
+        TextGenerator generator(77 + static_cast<std::uint64_t>(noisePercent));
+        std::mt19937_64 random(static_cast<std::uint64_t>(longestPart));
+        auto below = [&](std::size_t n) {
+            return std::uniform_int_distribution<std::size_t>(1, n)(random);
+        };
+        for (int round = 0; round < 200; ++round) {
+            const std::string text =
+                generator.mostlyClean(below(3000), noisePercent) + (round % 2 ? "CAM_E" : "");
+            const DecodedCapture whole = DecodeHexCapture(text);
+            HexCaptureDecoder decoder(round % 3 ? text.size() : 0);
+            for (std::size_t at = 0; at < text.size();) {
+                const std::size_t length =
+                    std::min(text.size() - at, below(static_cast<std::size_t>(longestPart)));
+                const std::unique_ptr<char[]> part(new char[length]);
+                std::copy_n(text.data() + at, length, part.get());
+                decoder.feed(std::string_view(part.get(), length));
+                at += length;
+            }
+            const DecodedCapture parts = decoder.finish();
+            const std::string shown = "round " + std::to_string(round) + ": " + Shown(text);
+            QVERIFY2(parts.bytes == whole.bytes, shown.c_str());
+            QVERIFY2(parts.startSeen == whole.startSeen && parts.endSeen == whole.endSeen &&
+                         parts.endPosition == whole.endPosition,
+                     shown.c_str());
+        }
+    }
+
     void largeCleanStream() {
         std::string expected;
         for (int i = 0; i < 300000; ++i)

@@ -77,6 +77,35 @@ private slots:
         QVERIFY(text == expected);
     }
 
+    // Widened part by part, the text comes out as widened whole, whatever
+    // breaks fall on the seams (a CR LF pair cut in two, a CR at the end).
+    void widensInPartsAsWhole_data() {
+        QTest::addColumn<int>("partLength");
+        QTest::newRow("one character") << 1;
+        QTest::newRow("two characters") << 2;
+        QTest::newRow("odd length") << 7;
+        QTest::newRow("beyond the counting blocks") << 300;
+    }
+
+    void widensInPartsAsWhole() {
+        QFETCH(int, partLength);
+        std::string text;
+        for (int i = 0; i < 3000; ++i) {
+            static const char* const pieces[] = {"ab", "\n", "\r", "\r\n", "\n\r", "x"};
+            text += pieces[(i * 7 + i / 3) % 6];
+        }
+        text += '\r';
+        std::string whole = text;
+        NormaliseRecordingText(whole);
+
+        LineBreakWidener widener;
+        std::string parts;
+        for (std::size_t at = 0; at < text.size(); at += static_cast<std::size_t>(partLength))
+            parts += widener.widen(std::string_view(text).substr(at, partLength));
+        parts += widener.finish();
+        QVERIFY(parts == whole);
+    }
+
     void replaceExtension_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected");

@@ -303,6 +303,39 @@ private slots:
         QCOMPARE(form.controls().StringGrid1->cells().gridRows(), 2);
     }
 
+    // Saving over the recording just opened, under whatever name, is refused
+    // with the recording, the picture view and the grids as they were.
+    void neverSavesOverTheRecordingOpened_data() {
+        QTest::addColumn<QString>("saveAs"); // ".jpg" is appended
+        QTest::newRow("same name") << "mitschnitt";
+        QTest::newRow("spelled otherwise") << "./mitschnitt";
+        QTest::newRow("hard link") << "verknuepft";
+    }
+    void neverSavesOverTheRecordingOpened() {
+        QFETCH(QString, saveAs);
+        RecordingMessageReporter reporter;
+        ScriptedFileDialogs dialogs;
+        QTemporaryDir here;
+        const std::string recording = "CAM_B\r\n" + EncodeHexPairs(smallJpeg()) + "CAM_E\r\n";
+        writeFile(here.filePath("mitschnitt.jpg"), recording);
+        QCOMPARE(::link(QFile::encodeName(here.filePath("mitschnitt.jpg")).constData(),
+                        QFile::encodeName(here.filePath("verknuepft.jpg")).constData()),
+                 0);
+        const QString output = here.path() + "/" + saveAs + ".jpg";
+        dialogs.openAnswers = {here.filePath("mitschnitt.jpg")};
+        dialogs.saveAnswers = {here.path() + "/" + saveAs};
+        TForm1 form;
+        form.show();
+        form.controls().Aufnahmeffnen1->trigger();
+        QCOMPARE(reporter.texts, QStringList{"Datei " + output +
+                                             " ist der Mitschnitt selbst und wird nicht ersetzt."});
+        QCOMPARE(readFile(here.filePath("mitschnitt.jpg")), recording);
+        QCOMPARE(form.captureBuffer(), recording);
+        QCOMPARE(form.controls().StringGrid1->cells().gridRows(), 2);
+        form.controls().Image1->grab();
+        QCOMPARE(form.controls().Image1->decodedImage().size(), QSize(32, 32)); // the logo stays
+    }
+
     // A folder nobody may write to (as root, where permissions give way, one
     // of the kernel's): the message, and the recording stays in the capture
     // buffer, so the next save with the open dialog cancelled writes it whole.
