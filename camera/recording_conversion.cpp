@@ -1,5 +1,6 @@
 #include "camera/recording_conversion.h"
 
+#include "camera/text_formats.h"
 #include "capture/recording_text.h"
 #include "platform/user_error.h"
 
@@ -87,7 +88,6 @@ DecodedCapture ConvertRecording(const std::string& recording, const std::string&
 }
 
 std::string ConversionReport(const std::string& output, const DecodedCapture& picture) {
-    const std::size_t bytes = picture.bytes.size();
-    return output + ": " + std::to_string(bytes) + (bytes == 1 ? " Byte, " : " Bytes, ") +
+    return output + ": " + ByteCountText(static_cast<std::int64_t>(picture.bytes.size())) + ", " +
            (picture.endSeen ? "Endemarke gesehen" : "keine Endemarke");
 }
