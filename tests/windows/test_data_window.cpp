@@ -3,7 +3,7 @@
 // reach them.
 #include "serial/com_port.h"
 #include "tests/support/pty_pair.h"
-#include "tests/support/recording_message_reporter.h"
+#include "tests/support/windows/recording_message_reporter.h"
 #include "ui_Unit1.h"
 #include "ui_Unit2.h"
 #include "ui_Unit3.h"
