@@ -1,6 +1,7 @@
-// The port routines the data window calls: open the port with the COM
-// window's settings, write a command line, read what came in, close. The one
-// port handle of the process lives here.
+// The port routines the terminal (camera/terminal.h) calls for the data
+// window and for merlon-capture: open the port with the COM window's
+// settings, write a command line, read what came in, close. The one port
+// handle of the process lives here.
 #pragma once
 
 #include "platform/serial_device.h"
