@@ -2,17 +2,18 @@
 # Holds the product code's #include lines to the layers of docs/ARCHITECTURE.md.
 # The rules are read from that page, nowhere else: the boxes and arrows of its
 # layer drawing (each box names the files it holds, an include from one box
-# into another needs an arrow between them, and the arrows may not form a
-# circle) and its table of the headers only some places may include (Qt's
-# modules, libjpeg, termios). Every include the page does not allow is named
-# with its file and line, and the check fails.
+# into another needs an arrow between them, every arrow stands for at least
+# one include, and the arrows may not form a circle) and its table of the
+# headers only some places may include (Qt's modules, libjpeg, termios).
+# Every include the page does not allow is named with its file and line, and
+# the check fails.
 #   scripts/check-layers.sh [ROOT]    (ROOT: a checkout, by default this one)
 set -euo pipefail
 root=$(cd "${1:-$(dirname "$0")/..}" && pwd)
 document=docs/ARCHITECTURE.md
 [ -f "$root/$document" ] || { echo "check-layers: $root/$document is missing"; exit 2; }
 
-declare -A box_of_prefix=() arrows=() places_of=() qt_module_of=() ui_file_of=()
+declare -A box_of_prefix=() arrows=() used=() places_of=() qt_module_of=() ui_file_of=()
 boxes=()
 faults=0
 fault() {
@@ -173,7 +174,10 @@ for path in "${sources[@]}"; do
                 continue
             fi
             box_of "$target"
-            if [ "$box" != "$from" ] && [ -z "${arrows["$from>$box"]+set}" ]; then
+            [ "$box" = "$from" ] && continue
+            if [ -n "${arrows["$from>$box"]+set}" ]; then
+                used["$from>$box"]=1
+            else
                 fault "$path:$number: #include \"$header\": $from may not use $box" \
                     "(no arrow $from --> $box in $document)"
             fi
@@ -191,6 +195,12 @@ for path in "${sources[@]}"; do
         allowed_in "$path" "$rule" ||
             fault "$path:$number: #include <$header>: $rule only in ${places_of[$rule]% } ($document)"
     done <"$root/$path"
+done
+
+# The drawing shows what is, not what might be: an arrow no include takes.
+for arrow in "${!arrows[@]}"; do
+    [ -n "${used[$arrow]+set}" ] ||
+        fault "$document: the arrow ${arrow/>/ --> } stands for no include: take it out"
 done
 
 if [ "$faults" -gt 0 ]; then

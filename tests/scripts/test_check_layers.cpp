@@ -70,6 +70,9 @@ private slots:
         QTest::newRow("arrow taken from the drawing")
             << QString() << none << QByteArray("    serial --> platform & uerr\n")
             << QByteArray("    serial --> uerr\n") << 1 << "serial may not use platform";
+        QTest::newRow("arrow without an include")
+            << QString() << none << QByteArray("    app --> windows\n")
+            << QByteArray("    app --> windows & capture\n") << 1 << "app --> capture";
         QTest::newRow("circle in the drawing")
             << QString() << none << QByteArray("    platform --> uerr\n")
             << QByteArray("    platform --> uerr & serial\n") << 2 << "circle";
