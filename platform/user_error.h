@@ -1,8 +1,10 @@
-// The one failure a user gets to see: a German message (UTF-8), thrown where
-// the failure happens and shown by the window layer's failure guard. Every
-// layer throws it; only the guard at Qt's entry points catches it. Standard
-// C++ only, and a library of its own (merlon_user_error), so that a layer can
-// throw it without linking the rest of platform/.
+// The failure a user gets to see: a German message (UTF-8), thrown where the
+// failure happens and shown by the window layer's failure guard, or written
+// to standard error by merlon-capture and merlon-convert. Every layer throws
+// it; it is caught where Qt or a program's own loop enters the code, and
+// below that only to tidy up and throw it on. Standard C++ only, and a
+// library of its own (merlon_user_error), so that a layer can throw it
+// without linking the rest of platform/.
 #pragma once
 
 #include <stdexcept>

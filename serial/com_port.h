@@ -1,6 +1,6 @@
-// The port routines: open the port with the COM window's settings, write a
-// command line, read what came in, close. The terminal (camera/terminal.h)
-// calls them for the data window and for the station alike. The one port
+// The port routines the terminal (camera/terminal.h) calls for the data
+// window and for merlon-capture: open the port with the COM window's
+// settings, write a command line, read what came in, close. The one port
 // handle of the process lives here.
 #pragma once
 

@@ -5,10 +5,10 @@
 // from the start plus n minutes. Takes ten minutes; a
 // count of intervals as the first argument runs fewer.
 #include "platform/clock.h"
-#include "tests/support/program_windows.h"
 #include "ui_Unit1.h"
 #include "ui_Unit3.h"
 #include "windows/program_setup.h"
+#include "windows/program_windows.h"
 
 #include <QApplication>
 #include <QDir>

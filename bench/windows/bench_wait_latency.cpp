@@ -14,11 +14,11 @@
 //   xvfb-run -a dbus-run-session -- bench_wait_latency   (both probes)
 //   bench_wait_latency                                   (offscreen, posted events)
 #include "platform/clock.h"
-#include "tests/support/program_windows.h"
 #include "ui_Unit1.h"
 #include "ui_Unit3.h"
 #include "windows/failure_guard.h"
 #include "windows/program_setup.h"
+#include "windows/program_windows.h"
 
 #include <QApplication>
 #include <QDir>

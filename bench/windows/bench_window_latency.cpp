@@ -2,8 +2,8 @@
 // connected: once on an idle line, once while the simulated board streams a
 // picture at 115200 Bit/s. A late event is a late click, key or screen-reader
 // query. Prints median and worst per phase.
-#include "tests/support/program_windows.h"
 #include "ui_Unit3.h"
+#include "windows/program_windows.h"
 
 #include <QApplication>
 #include <QDir>

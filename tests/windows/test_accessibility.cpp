@@ -4,12 +4,12 @@
 // and after a conversion, and the grids' cells and current cell.
 #include "picture/accessibility_clients.h"
 #include "picture/jpeg_encoder.h"
-#include "tests/support/program_windows.h"
 #include "tests/support/pty_pair.h"
-#include "tests/support/recording_message_reporter.h"
-#include "tests/support/scripted_file_dialogs.h"
+#include "tests/support/windows/recording_message_reporter.h"
+#include "tests/support/windows/scripted_file_dialogs.h"
 #include "ui_Unit1.h"
 #include "ui_Unit2.h"
+#include "windows/program_windows.h"
 #include "windows/received_text_accessible.h"
 
 #include <QAccessible>

@@ -6,9 +6,9 @@
 #include "capture/hex_capture.h"
 #include "picture/picture_view.h"
 #include "tests/support/fake_clock.h"
-#include "tests/support/program_windows.h"
-#include "tests/support/recording_message_reporter.h"
+#include "tests/support/windows/recording_message_reporter.h"
 #include "ui_Unit1.h"
+#include "windows/program_windows.h"
 
 #include <QtTest>
 

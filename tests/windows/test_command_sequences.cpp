@@ -4,13 +4,14 @@
 #include "platform/serial_device.h"
 #include "serial/com_port.h"
 #include "tests/support/fake_clock.h"
-#include "tests/support/fake_window_clock.h"
-#include "tests/support/program_windows.h"
 #include "tests/support/pty_pair.h"
-#include "tests/support/recording_message_reporter.h"
+#include "tests/support/windows/fake_window_clock.h"
+#include "tests/support/windows/recording_message_reporter.h"
 #include "ui_Unit1.h"
 #include "ui_Unit2.h"
+#include "ui_Unit3.h"
 #include "windows/failure_guard.h"
+#include "windows/program_windows.h"
 
 #include <QtTest>
 #include <termios.h>
@@ -275,7 +276,7 @@ private slots:
         RecordingMessageReporter reporter;
         ProgramWindows w;
         qputenv("MERLON_COM2", "/gibt/es/nicht");
-        w.usePort("2");
+        w.form3.controls().Edit1->setText("2");
         w.form1.controls().Button4->click();
         QCOMPARE(reporter.texts.size(), 1);
         QVERIFY(reporter.texts.first().startsWith("COM2 (/gibt/es/nicht) kann nicht geöffnet"));

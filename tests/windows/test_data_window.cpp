@@ -2,9 +2,8 @@
 // as the far side: connect, send, poll, disconnect and the menu items that
 // reach them.
 #include "serial/com_port.h"
-#include "tests/support/program_windows.h"
 #include "tests/support/pty_pair.h"
-#include "tests/support/recording_message_reporter.h"
+#include "tests/support/windows/recording_message_reporter.h"
 #include "ui_Unit1.h"
 #include "ui_Unit2.h"
 #include "ui_Unit3.h"
@@ -12,6 +11,7 @@
 #include "windows/Unit2.h"
 #include "windows/Unit3.h"
 #include "windows/failure_guard.h"
+#include "windows/program_windows.h"
 
 #include <QTextBlock>
 #include <QtTest>
@@ -162,7 +162,7 @@ private slots:
         RecordingMessageReporter reporter;
         ProgramWindows w;
         w.form1.Timer1().stop();
-        w.usePort(port);
+        w.form3.controls().Edit1->setText(port);
         Guarded([&] { w.form2.Button1Click(); });
         QCOMPARE(reporter.texts.size(), 1);
         QVERIFY2(reporter.texts.first().startsWith(message), qPrintable(reporter.texts.first()));

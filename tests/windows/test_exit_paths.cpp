@@ -5,9 +5,7 @@
 #include "platform/serial_device.h"
 #include "tests/support/pty_pair.h"
 #include "ui_Unit1.h"
-#include "windows/Unit1.h"
-#include "windows/Unit2.h"
-#include "windows/Unit3.h"
+#include "windows/program_windows.h"
 
 #include <QtTest>
 #include <csignal>
@@ -23,11 +21,9 @@ constexpr char kChildFlag[] = "--end-program-by";
 int RunProgramAndEnd(int argc, char** argv, const QString& way) {
     ReleaseSerialDeviceOnTerminationSignals();
     QApplication application(argc, argv);
-    TForm1 form1;
-    TForm2 form2;
-    TForm3 form3;
-    form1.setCompanionWindows(&form2, &form3);
-    form2.setPortSettingsSource([&form3] { return form3.fields(); });
+    ProgramWindows windows;
+    TForm1& form1 = windows.form1;
+    TForm2& form2 = windows.form2;
     form1.show();
     form2.Button1Click();
     if (!form2.connected())

@@ -2,8 +2,8 @@
 // whole chain of handlers that led to it, and that what arrives during a
 // wait is acted on after the handler that waited.
 #include "platform/user_error.h"
-#include "tests/support/fake_window_clock.h"
-#include "tests/support/recording_message_reporter.h"
+#include "tests/support/windows/fake_window_clock.h"
+#include "tests/support/windows/recording_message_reporter.h"
 #include "windows/failure_guard.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 // Qt's own texts speak German once the program's loader ran, and the open
 // dialog takes a typed name of a missing file, so that the conversion says
 // itself that it cannot open it.
-#include "tests/support/recording_message_reporter.h"
+#include "tests/support/windows/recording_message_reporter.h"
 #include "ui_Unit1.h"
 #include "windows/Unit1.h"
 #include "windows/qt_translations.h"

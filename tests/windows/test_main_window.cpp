@@ -3,13 +3,13 @@
 #include "capture/hex_capture.h"
 #include "picture/jpeg_encoder.h"
 #include "picture/picture_view.h"
-#include "tests/support/program_windows.h"
-#include "tests/support/recording_message_reporter.h"
-#include "tests/support/scripted_file_dialogs.h"
+#include "tests/support/windows/recording_message_reporter.h"
+#include "tests/support/windows/scripted_file_dialogs.h"
 #include "ui_Unit1.h"
 #include "ui_Unit2.h"
 #include "windows/Unit1.h"
 #include "windows/failure_guard.h"
+#include "windows/program_windows.h"
 
 #include <QMessageBox>
 #include <QtTest>
