@@ -90,11 +90,11 @@ public:
             if (after != byDay_.end())
                 page.dayAfter = after->first;
             page.attempts = day->second;
-            const QString fingerprint = Fingerprint(page);
+            const QString print = fingerprint(page);
             const std::string path = folder_ + "/" + DayPageName(page.day);
             const QString key = QString::fromStdString(page.day);
-            if (oldDays_.value(key).toString() == fingerprint && FileExists(path)) {
-                kept.insert(key, fingerprint);
+            if (oldDays_.value(key).toString() == print && FileExists(path)) {
+                kept.insert(key, print);
                 continue;
             }
             bool complete = true;
@@ -105,7 +105,7 @@ public:
             ++report_.dayPagesWritten;
             // A picture that could not be read is tried again next time.
             if (complete)
-                kept.insert(key, fingerprint);
+                kept.insert(key, print);
         }
         return kept;
     }
@@ -158,7 +158,7 @@ public:
     }
 
 private:
-    QString Fingerprint(const DayPage& page) const {
+    QString fingerprint(const DayPage& page) const {
         QCryptographicHash hash(QCryptographicHash::Sha1);
         const std::string head = std::to_string(kSiteForm) + '\n' + name_ + '\n' +
                                  page.dayBefore.value_or("") + '\n' + page.dayAfter.value_or("") +
