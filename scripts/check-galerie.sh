@@ -110,3 +110,43 @@ if [ -n "${MERLON_SCREENSHOTS:-}" ]; then
 fi
 /usr/bin/python3 tests/browser/check_site.py "http://127.0.0.1:$port" "$journal" "$axe" "${screens[@]}"
 echo "check-galerie: the site passes in Chromium, axe-core and tidy"
+
+echo "== A fleet: sixteen stations copied with rclone to a WebDAV server on the loopback"
+mkdir "$work/landing"
+dav_pid=
+for _ in $(seq 20); do
+    dav_port=$((20000 + RANDOM % 40000))
+    if (exec 3<>"/dev/tcp/127.0.0.1/$dav_port") 2>/dev/null; then
+        continue
+    fi
+    rclone serve webdav --addr "127.0.0.1:$dav_port" "$work/landing" >"$work/dav.log" 2>&1 &
+    dav_pid=$!
+    for _ in $(seq 50); do
+        curl -fsS -o /dev/null -X PROPFIND -H 'Depth: 0' "http://127.0.0.1:$dav_port/" 2>/dev/null && break 2
+        kill -0 "$dav_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill "$dav_pid" 2>/dev/null || true
+    wait "$dav_pid" 2>/dev/null || true
+    dav_pid=
+done
+[ -n "$dav_pid" ] || { echo "check-galerie: rclone serve webdav did not start" >&2; cat "$work/dav.log" >&2; exit 1; }
+server_pid="$server_pid $dav_pid"
+# What each station runs after its pictures (--danach) or from a timer; the
+# journal keeps its station's name.
+journals=()
+for n in $(seq -w 1 16); do
+    mkdir -p "$work/station$n"
+    cp "$work/Hof/"*.jpg "$work/station$n/"
+    cp "$journal" "$work/station$n/Station$n.jsonl"
+    rclone copy -q --include '*.jpg' --include '*.jsonl' "$work/station$n" \
+        ":webdav,url='http://127.0.0.1:$dav_port':kameras/station$n"
+    journals+=("$work/landing/kameras/station$n/Station$n.jsonl")
+done
+"$galerie" --ziel "$work/fleet" "${journals[@]}"
+cards=$(grep -c '<section class="karte"' "$work/fleet/index.html")
+pictures=$(find "$work/fleet" -path '*/bilder/*.jpg' | wc -l)
+echo "sixteen journals: $cards cards, $pictures pictures in the site"
+[ "$cards" -eq 16 ] && [ "$pictures" -eq 32 ] || { echo "check-galerie: the fleet's site is not whole" >&2; exit 1; }
+tidy -q -e "$work/fleet/index.html" || [ $? -eq 1 ]
+echo "check-galerie: sixteen stations through rclone on one page"
