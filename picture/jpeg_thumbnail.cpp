@@ -57,12 +57,12 @@ private:
 
 } // namespace
 
-std::optional<JpegThumbnail> MakeJpegThumbnail(std::string_view picture, int box, int quality) {
+std::optional<JpegThumbnail> MakeJpegThumbnail(std::string_view picture, int width, int quality) {
     JpegRowDecoder decoder{std::string(picture)};
     if (!decoder.ready())
         return std::nullopt;
     const JpegHeader& header = decoder.header();
-    const JpegScale scale = ChooseJpegScale(header.width, header.height, box, box);
+    const JpegScale scale = ChooseJpegScale(header.width, header.height, width, 1);
     if (!decoder.setOutputScale(scale.num, scale.denom))
         return std::nullopt;
     RgbRows rows(decoder.outputWidth(), decoder.outputHeight(), decoder.layout());

@@ -13,8 +13,9 @@ struct JpegThumbnail {
     int height = 0;
 };
 
-// Decodes the picture at the smallest of libjpeg's scalings n/8 that still
-// covers box × box (a picture smaller than the box keeps its size) and
-// encodes the result at quality. Damaged data comes out as libjpeg pads it;
+// Decodes the picture at the smallest of libjpeg's scalings n/8 that is still
+// at least `width` wide (a narrower picture keeps its size), the height
+// following, and encodes the result at quality. Damaged data comes out as libjpeg pads it;
 // nullopt when the library gives up before it knows the picture's size.
-std::optional<JpegThumbnail> MakeJpegThumbnail(std::string_view picture, int box, int quality = 80);
+std::optional<JpegThumbnail> MakeJpegThumbnail(std::string_view picture, int width,
+                                               int quality = 80);

@@ -1,3 +1,6 @@
+#include "picture/jpeg_reading.h"
+#include "picture/jpeg_thumbnail.h"
+#include "tools/board-sim/picture_scene.h"
 #include "tools/galerie/journal.h"
 #include "tools/galerie/site_builder.h"
 
@@ -45,6 +48,8 @@ class TestGalerie : public QObject {
     Q_OBJECT
 
 private slots:
+    void thumbnailCoversTheBox_data();
+    void thumbnailCoversTheBox();
     void journalLineForm_data();
     void journalLineForm();
     void textsFromTheJournalAreEscaped();
@@ -55,6 +60,32 @@ private slots:
     void updateRedoesOnlyWhatChanged_data();
     void updateRedoesOnlyWhatChanged();
 };
+
+void TestGalerie::thumbnailCoversTheBox_data() {
+    QTest::addColumn<bool>("large");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("320 x 240: at half size") << false << 160 << 120;
+    QTest::newRow("640 x 480: at a quarter") << true << 160 << 120;
+}
+
+void TestGalerie::thumbnailCoversTheBox() {
+    QFETCH(bool, large);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    SceneRequest request;
+    request.options.large = large;
+    request.time = "04:10:00";
+    const std::optional<JpegThumbnail> thumbnail = MakeJpegThumbnail(TakePicture(request, 85), 160);
+    QVERIFY(thumbnail);
+    QCOMPARE(thumbnail->width, width);
+    QCOMPARE(thumbnail->height, height);
+    const JpegHeader header = ReadJpegHeader(thumbnail->bytes);
+    QCOMPARE(header.width, width);
+    QCOMPARE(header.height, height);
+    QVERIFY(!InspectJpeg(thumbnail->bytes).errorCode);
+    QVERIFY(!MakeJpegThumbnail("keine JPEG-Datei", 160));
+}
 
 void TestGalerie::journalLineForm_data() {
     QTest::addColumn<QString>("line");
@@ -194,7 +225,8 @@ void TestGalerie::updateRedoesOnlyWhatChanged_data() {
     QTest::addColumn<int>("thumbnailsMade");
     QTest::newRow("same day, a picture") << 10 << QByteArray("sound") << 1 << 1;
     QTest::newRow("same day, no picture") << 10 << QByteArray("line_dropped") << 1 << 0;
-    QTest::newRow("next day: the day before links to it") << 24 * 60 << QByteArray("damaged") << 2 << 1;
+    QTest::newRow("next day: the day before links to it")
+        << 24 * 60 << QByteArray("damaged") << 2 << 1;
 }
 
 void TestGalerie::updateRedoesOnlyWhatChanged() {
@@ -222,9 +254,11 @@ void TestGalerie::updateRedoesOnlyWhatChanged() {
     const QDateTime later = kMorning.addSecs(minutesLater * 60);
     QVERIFY(QFile::copy(QStringLiteral(SMALL_JPEG), dir.filePath(QStringLiteral("neu.jpg"))));
     const bool withPicture = outcome != "line_dropped";
-    Write(journal,
-          Line(later.toString(Qt::ISODate), outcome.constData(), withPicture ? "neu.jpg" : nullptr) + "\n",
-          QIODevice::Append);
+    Write(
+        journal,
+        Line(later.toString(Qt::ISODate), outcome.constData(), withPicture ? "neu.jpg" : nullptr) +
+            "\n",
+        QIODevice::Append);
     const QDateTime now = later.addSecs(3600);
     const GalleryReport update =
         BuildGallery({site, {journal.toStdString()}, now.toMSecsSinceEpoch()});

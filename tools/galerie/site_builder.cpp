@@ -22,7 +22,7 @@ namespace {
 
 // Raised whenever the pages' form changes, so that every day is made anew.
 constexpr int kSiteForm = 1;
-constexpr int kThumbnailBox = 160;
+constexpr int kThumbnailWidth = 160; // as the day pages show them
 constexpr std::int64_t kDayMs = 24LL * 3600 * 1000;
 const char kStateName[] = ".galerie-stand.json";
 
@@ -204,7 +204,7 @@ private:
             const std::string thumb = folder_ + "/" + thumbInSite;
             if (!FileExists(thumb)) {
                 std::optional<JpegThumbnail> made =
-                    MakeJpegThumbnail(ReadSiteInput(location->path), kThumbnailBox);
+                    MakeJpegThumbnail(ReadSiteInput(location->path), kThumbnailWidth);
                 if (!made)
                     return picture;
                 if (!MakeFolders(FolderOf(thumb)))
