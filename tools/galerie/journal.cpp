@@ -1,7 +1,6 @@
 #include "tools/galerie/journal.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -46,6 +45,55 @@ bool IsoTimeWithOffset(const std::string& time) {
                              Digits(offset, 1, 2) && offset[3] == ':' && Digits(offset, 4, 2));
 }
 
+int Number(const std::string& text, std::size_t from, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = from; i < from + count; ++i)
+        value = value * 10 + (text[i] - '0');
+    return value;
+}
+
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar
+// (Howard Hinnant's days_from_civil); QDateTime's parser took most of a
+// year's update.
+std::int64_t DaysFromCivil(int year, int month, int day) {
+    year -= month <= 2;
+    const int era = (year >= 0 ? year : year - 399) / 400;
+    const int yearOfEra = year - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return static_cast<std::int64_t>(era) * 146097 + dayOfEra - 719468;
+}
+
+// The instant and the offset of a time IsoTimeWithOffset accepted; false for
+// a date or a time of day that does not exist.
+bool ReadIsoTime(const std::string& time, std::int64_t& epochMs, int& offsetSeconds) {
+    const int year = Number(time, 0, 4), month = Number(time, 5, 2), day = Number(time, 8, 2);
+    const int hour = Number(time, 11, 2), minute = Number(time, 14, 2),
+              second = Number(time, 17, 2);
+    static const int kDaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (month < 1 || month > 12 || day < 1 || day > kDaysIn[month - 1] ||
+        (month == 2 && day == 29 && !leap) || hour > 23 || minute > 59 || second > 60)
+        return false;
+    int milliseconds = 0;
+    std::size_t at = 19;
+    if (time[at] == '.')
+        for (int scale = 100; ++at < time.size() && time[at] >= '0' && time[at] <= '9'; scale /= 10)
+            milliseconds += (time[at] - '0') * scale;
+    offsetSeconds = 0;
+    if (time[at] != 'Z') {
+        const int sign = time[at] == '-' ? -1 : 1;
+        const int offsetHours = Number(time, at + 1, 2), offsetMinutes = Number(time, at + 4, 2);
+        if (offsetHours > 23 || offsetMinutes > 59)
+            return false;
+        offsetSeconds = sign * (offsetHours * 3600 + offsetMinutes * 60);
+    }
+    const std::int64_t local =
+        DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    epochMs = (local - offsetSeconds) * 1000 + milliseconds;
+    return true;
+}
+
 std::optional<std::string> TextOrNull(const QJsonObject& object, const char* key, bool& wrong) {
     const QJsonValue value = object.value(QLatin1String(key));
     if (value.isNull() || value.isUndefined())
@@ -58,11 +106,16 @@ std::optional<std::string> TextOrNull(const QJsonObject& object, const char* key
 }
 
 std::string ReadWhole(const std::string& path, bool& opened) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     opened = static_cast<bool>(in);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    std::string bytes;
+    if (!opened)
+        return bytes;
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamoff>(0, in.tellg())));
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+    return bytes;
 }
 
 std::string RealPath(const std::string& path) {
@@ -143,6 +196,8 @@ Journal ReadJournal(const std::string& path) {
         journal.faulty = true;
         return journal;
     }
+    journal.entries.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) +
+                            1);
     std::size_t start = 0;
     int number = 0;
     while (start < bytes.size()) {
