@@ -5,8 +5,9 @@
 # MERLON_WITH_PACKAGING_TOOLS=1 what building and checking the Debian package needs,
 # MERLON_WITH_CHECK_TOOLS=1 clang-tidy for scripts/check-naming.sh,
 # MERLON_WITH_MONITORING_TOOLS=1 Prometheus and node_exporter for
-# scripts/check-monitoring.sh, and MERLON_WITH_FUZZ_TOOLS=1 clang for the
-# fuzz targets.
+# scripts/check-monitoring.sh, MERLON_WITH_FUZZ_TOOLS=1 clang for the
+# fuzz targets, and MERLON_WITH_BROWSER_TOOLS=1 the headless browser, HTML
+# checker, rclone and npm for scripts/check-galerie.sh.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
@@ -22,6 +23,12 @@ if [ "${MERLON_WITH_PACKAGING_TOOLS:-0}" = 1 ]; then
 fi
 if [ "${MERLON_WITH_MONITORING_TOOLS:-0}" = 1 ]; then
     packages+=(prometheus prometheus-node-exporter curl)
+fi
+if [ "${MERLON_WITH_BROWSER_TOOLS:-0}" = 1 ]; then
+    packages+=(chromium chromium-driver python3-selenium tidy rclone curl)
+    # A Node.js from elsewhere brings its own npm, which Debian's npm would
+    # conflict with.
+    command -v npm >/dev/null || packages+=(nodejs npm)
 fi
 if [ "${MERLON_WITH_FUZZ_TOOLS:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev)

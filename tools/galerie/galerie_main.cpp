@@ -1,0 +1,115 @@
+// merlon-galerie: builds the stations' web site under one folder from their
+// journals (merlon-capture --protokoll) and the pictures they name.
+#include "platform/user_error.h"
+#include "tools/galerie/site_builder.h"
+#include "tools/options/tool_options.h"
+
+#include <QDateTime>
+
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] = "Aufruf: merlon-galerie --ziel ORDNER PROTOKOLL...\n"
+                      "       merlon-galerie --help\n";
+
+const char kHelp[] =
+    "Baut aus den Protokollen einer oder mehrerer Stationen (merlon-capture\n"
+    "--protokoll) und den Bildern, die sie nennen, eine statische Website unter\n"
+    "ORDNER: index.html mit einer Karte je Station und eine Seite je Station und\n"
+    "Tag. Bilder werden fest verlinkt (oder kopiert), Vorschaubilder einmal je\n"
+    "Bild gemacht; ein weiterer Lauf macht nur neu, was sich geändert hat.\n"
+    "\n"
+    "  --ziel ORDNER       der Ordner der Website (wird angelegt)\n"
+    "  PROTOKOLL           das Protokoll einer Station; ihr Name ist der Dateiname\n"
+    "                      ohne Endung (bei protokoll.jsonl der Name des Ordners)\n"
+    "  --help              zeigt diese Hilfe\n"
+    "\n"
+    "Rückgabewert: 0, wenn alles gebaut wurde; 1, wenn ein Protokoll oder ein Bild\n"
+    "nicht gelesen werden konnte (gemeldet, der Rest wird gebaut); 2 bei falschem\n"
+    "Aufruf.\n";
+
+class UsageError {
+public:
+    explicit UsageError(std::string text) : message(std::move(text)) {}
+    std::string message;
+};
+
+enum GalerieOptionId { Help, Target };
+
+const std::vector<ToolOption> kOptions = {
+    {Help, "-h", "--help"},
+    {Target, nullptr, "--ziel", OptionValue::Required, "einen Ordner"},
+};
+
+struct Options {
+    std::optional<std::string> target;
+    std::vector<std::string> journals;
+    bool help = false;
+};
+
+Options ParseArguments(int argc, char** argv) {
+    Options options;
+    const CommandLine line =
+        ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc), kOptions, Names::Accepted);
+    for (const OptionWord& word : line.words) {
+        if (!word.option) {
+            options.journals.push_back(word.spelled);
+        } else if (word.option->id == Help) {
+            options.help = true;
+        } else {
+            if (options.target)
+                throw UsageError("Option " + word.spelled + " ist doppelt angegeben");
+            options.target = word.value;
+        }
+    }
+    if (line.fault) {
+        const OptionFault& fault = *line.fault;
+        if (fault.kind == OptionFault::Kind::MissingValue)
+            throw UsageError("Option " + fault.spelled + " braucht " + fault.option->valueName);
+        throw UsageError("Unbekannte Option " + fault.word);
+    }
+    if (options.help)
+        return options;
+    if (!options.target || options.target->empty())
+        throw UsageError("Kein Zielordner angegeben (--ziel ORDNER)");
+    if (options.journals.empty())
+        throw UsageError("Kein Protokoll angegeben");
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    try {
+        options = ParseArguments(argc, argv);
+    } catch (const UsageError& error) {
+        std::cerr << "merlon-galerie: " << error.message << "\n" << kUsage;
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::cout << kUsage << "\n" << kHelp;
+        return kExitOk;
+    }
+    try {
+        const GalleryReport report =
+            BuildGallery({*options.target, options.journals, QDateTime::currentMSecsSinceEpoch()});
+        for (const std::string& note : report.notes)
+            std::cerr << "merlon-galerie: " << note << "\n";
+        return report.faulty ? kExitFailed : kExitOk;
+    } catch (const UserError& error) {
+        std::cerr << "merlon-galerie: " << error.what() << std::endl;
+        return kExitFailed;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "merlon-galerie: zu wenig Arbeitsspeicher" << std::endl;
+        return kExitFailed;
+    }
+}
