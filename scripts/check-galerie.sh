@@ -49,13 +49,9 @@ if [ ! -e "$work/com" ]; then
     exit 1
 fi
 mkdir "$work/Hof"
-timeout 120 "$capture" --port "$work/com" --anwahl --name "$work/Hof/Hof" \
-    >"$work/capture.out" 2>"$work/capture.err"
-# Until merlon-capture writes its journal itself (--protokoll), the journal
-# is made from what the run printed.
 journal=$work/Hof/Hof.jsonl
-/usr/bin/python3 tests/browser/journal_from_run.py "$work/capture.out" "$work/capture.err" \
-    "$work/com" "$journal"
+timeout 120 "$capture" --port "$work/com" --anwahl --name "$work/Hof/Hof" --protokoll "$journal" \
+    >"$work/capture.out" 2>"$work/capture.err"
 cat "$journal"
 
 echo "== merlon-galerie"

@@ -64,6 +64,10 @@ const char kHelp[] =
     "                           Textformat von Prometheus in DATEI, auf einmal\n"
     "                           ersetzt (für den Textfile-Collector von\n"
     "                           node_exporter: DATEI endet auf .prom)\n"
+    "  --protokoll DATEI        nach jedem Versuch eine Zeile JSON (JSON Lines) an\n"
+    "                           DATEI anhängen: Zeit, Port, Versuch, Ergebnis, Anwahl,\n"
+    "                           Datei, Bytes, Sekunden, Meldung (für merlon-galerie\n"
+    "                           und jq)\n"
     "\n"
     "Betriebsart (ohne --alle und --fortlaufend: ein Bild, dann Ende):\n"
     "  --alle N                 alle N Minuten ein Bild (1 bis 71582), das erste\n"
@@ -144,6 +148,7 @@ enum CaptureOptionId {
     Newest,
     AfterPicture,
     Metrics,
+    Journal,
 };
 
 const std::vector<ToolOption> kOptions = {
@@ -173,6 +178,7 @@ const std::vector<ToolOption> kOptions = {
     {Newest, nullptr, "--neuestes", OptionValue::Required, "einen Dateinamen"},
     {AfterPicture, nullptr, "--danach", OptionValue::Required, "einen Befehl"},
     {Metrics, nullptr, "--metriken", OptionValue::Required, "einen Dateinamen"},
+    {Journal, nullptr, "--protokoll", OptionValue::Required, "einen Dateinamen"},
 };
 
 std::string MissingValueText(const std::string& spelled, const ToolOption& option) {
@@ -285,9 +291,12 @@ Arguments ParseArguments(int argc, char** argv) {
         case Metrics:
             run.metricsFile = *word.value;
             break;
+        case Journal:
+            run.journalFile = *word.value;
+            break;
         }
         const bool needsText = word.option->id == Newest || word.option->id == AfterPicture ||
-                               word.option->id == Metrics;
+                               word.option->id == Metrics || word.option->id == Journal;
         if (needsText && word.value->empty())
             throw UsageError(MissingValueText(word.spelled, *word.option));
     }

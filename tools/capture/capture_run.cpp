@@ -66,9 +66,14 @@ CaptureRun::CaptureRun(const CaptureRunOptions& options, const StopSignals& stop
         hookRuns_ = std::make_unique<HookRuns>(*hook_);
         loop_.addReader(*hookRuns_);
     }
+    const double intervalSeconds =
+        options_.mode == CaptureRunOptions::Mode::Interval ? options_.minutes * 60.0 : 0;
+    if (!options_.journalFile.empty()) {
+        journal_ = std::make_unique<JournalFile>(options_.journalFile, options_.portLabel,
+                                                 intervalSeconds, errors_);
+        loop_.addReader(*journal_);
+    }
     if (!options_.metricsFile.empty()) {
-        const double intervalSeconds =
-            options_.mode == CaptureRunOptions::Mode::Interval ? options_.minutes * 60.0 : 0;
         metrics_ = std::make_unique<MetricsFile>(options_.portLabel, intervalSeconds,
                                                  options_.metricsFile, errors_);
         loop_.addReader(*metrics_);

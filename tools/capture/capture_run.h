@@ -55,6 +55,9 @@ struct CaptureRunOptions {
     // After every attempt: the station's state for Prometheus in this file
     // (--metriken); empty for none.
     std::string metricsFile;
+    // After every attempt: one JSON line in this file (--protokoll); empty
+    // for none.
+    std::string journalFile;
 };
 
 // The loop's settings from the command line's.
@@ -94,5 +97,6 @@ private:
     std::unique_ptr<NewestCopy> newestCopy_;
     std::unique_ptr<HookRuns> hookRuns_;
     std::unique_ptr<MetricsFile> metrics_;
+    std::unique_ptr<JournalFile> journal_;
     bool stopped_ = false; // by a signal
 };

@@ -3,11 +3,17 @@
 #include "camera/capture_status.h"
 #include "camera/text_formats.h"
 #include "platform/files.h"
+#include "platform/system_error_text.h"
 #include "platform/user_error.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <new>
 #include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -176,4 +182,161 @@ void MetricsFile::write() {
     } catch (const std::bad_alloc&) {
         failing_ = true;
     }
+}
+
+std::string JsonString(std::string_view bytes) {
+    std::string json = "\"";
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            json += escaped;
+            ++i;
+            continue;
+        }
+        if (c < 0x80) {
+            json += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A whole UTF-8 sequence goes through as it is, anything else as
+        // U+FFFD, one for each byte that starts nothing.
+        const int length = c >= 0xf0 && c <= 0xf4 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
+        bool whole = length > 0 && i + length <= bytes.size();
+        for (int k = 1; whole && k < length; ++k)
+            whole = (static_cast<unsigned char>(bytes[i + k]) & 0xc0) == 0x80;
+        if (whole && length == 3) {
+            const auto second = static_cast<unsigned char>(bytes[i + 1]);
+            whole = !(c == 0xe0 && second < 0xa0) && !(c == 0xed && second >= 0xa0);
+        }
+        if (whole && length == 4) {
+            const auto second = static_cast<unsigned char>(bytes[i + 1]);
+            whole = !(c == 0xf0 && second < 0x90) && !(c == 0xf4 && second >= 0x90);
+        }
+        if (!whole) {
+            json += "\xef\xbf\xbd";
+            ++i;
+            continue;
+        }
+        json.append(bytes.substr(i, static_cast<std::size_t>(length)));
+        i += static_cast<std::size_t>(length);
+    }
+    return json + "\"";
+}
+
+namespace {
+
+std::string JsonNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    return text;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::string resolved = ResolvedPath(path);
+    const std::size_t slash = resolved.rfind('/');
+    return slash == std::string::npos ? std::string() : resolved.substr(0, slash + 1);
+}
+
+} // namespace
+
+JournalFile::JournalFile(std::string path, std::string port, double intervalSeconds,
+                         StandardError& errors)
+    : path_(std::move(path)), port_(std::move(port)), intervalSeconds_(intervalSeconds),
+      folder_(FolderOf(path_)), errors_(errors) {
+    // Read too: the last byte tells whether the last line is whole.
+    fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd_ < 0) {
+        failed(SystemErrorText(errno));
+        return;
+    }
+    // A station killed in the middle of a line left it torn: the next line
+    // starts on a line of its own, so that only the torn one is lost.
+    struct stat file {};
+    char last = '\n';
+    if (::fstat(fd_, &file) == 0 && file.st_size > 0 &&
+        ::pread(fd_, &last, 1, file.st_size - 1) == 1 && last != '\n')
+        append("\n");
+}
+
+JournalFile::~JournalFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void JournalFile::read(const StationEvent& event) {
+    switch (event.kind) {
+    case StationEvent::Kind::AttemptBegun:
+        lineRate_ = 0;
+        break;
+    case StationEvent::Kind::PictureStored:
+    case StationEvent::Kind::PictureKeptAside:
+        lineRate_ = event.lineCharactersPerSecond;
+        break;
+    case StationEvent::Kind::AttemptEnded:
+        if (fd_ >= 0)
+            append(lineFor(event));
+        break;
+    default:
+        break;
+    }
+}
+
+std::string JournalFile::lineFor(const StationEvent& ended) const {
+    std::string file = "null";
+    if (!ended.file.empty()) {
+        std::string where = ResolvedPath(ended.file);
+        if (!folder_.empty() && where.compare(0, folder_.size(), folder_) == 0)
+            where.erase(0, folder_.size());
+        file = JsonString(where);
+    }
+    const double seconds = static_cast<double>(ended.atMs - ended.attemptStartMs) / 1000;
+    std::string line =
+        "{\"time\":" + JsonString(IsoTime(ended.wallMs)) + ",\"port\":" + JsonString(port_) +
+        ",\"attempt\":" + std::to_string(ended.attempt) +
+        ",\"attempts\":" + std::to_string(ended.attempts) +
+        ",\"outcome\":" + JsonString(AttemptOutcomeLabel(ended.outcome)) +
+        ",\"dial\":" + (ended.dial ? JsonString(DialResultLabel(*ended.dial)) : "null") +
+        ",\"file\":" + file + ",\"bytes\":" + std::to_string(ended.bytes) +
+        ",\"seconds\":" + JsonNumber(std::max(seconds, 0.0)) +
+        ",\"message\":" + (ended.message.empty() ? "null" : JsonString(ended.message));
+    if (lineRate_ > 0)
+        line += ",\"line_bytes_per_second\":" + JsonNumber(lineRate_);
+    if (intervalSeconds_ > 0)
+        line += ",\"interval_seconds\":" + JsonNumber(intervalSeconds_);
+    return line + "}\n";
+}
+
+void JournalFile::append(const std::string& line) {
+    // One write a line: with O_APPEND it lands whole at the end, or not at all.
+    const ssize_t written = ::write(fd_, line.data(), line.size());
+    if (written != static_cast<ssize_t>(line.size())) {
+        const int cause = written < 0 ? errno : ENOSPC;
+        // A piece written is torn off: the journal keeps whole lines.
+        if (written > 0) {
+            struct stat file {};
+            if (::fstat(fd_, &file) == 0)
+                (void)::ftruncate(fd_, file.st_size - written);
+        }
+        failed(SystemErrorText(cause));
+        return;
+    }
+    if (::fdatasync(fd_) != 0 && errno != EINVAL) {
+        failed(SystemErrorText(errno));
+        return;
+    }
+    failing_ = false;
+}
+
+void JournalFile::failed(const std::string& cause) {
+    if (!failing_)
+        errors_.line("Das Protokoll " + path_ + " kann nicht geschrieben werden: " + cause);
+    failing_ = true;
 }

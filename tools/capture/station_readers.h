@@ -6,6 +6,7 @@
 //   NewestCopy      an identical copy of the newest sound picture (--neuestes)
 //   HookRuns        the command after each sound picture (--danach)
 //   MetricsFile     the station's state for Prometheus (--metriken)
+//   JournalFile     one JSON line for every attempt (--protokoll)
 // What they write to standard error goes through one StandardError, which
 // owns the progress line, so that no line lands in the middle of it.
 #pragma once
@@ -91,3 +92,39 @@ private:
     StandardError& errors_;
     bool failing_ = false; // reported once until a write works again
 };
+
+// The journal (--protokoll): one JSON object a line (JSON Lines, UTF-8) for
+// every attempt, appended with one write a line and flushed to the disk,
+// never rewritten. Its keys are the words of the metrics' labels: time (when
+// the attempt ended, ISO 8601 with the offset), port, attempt, attempts,
+// outcome, dial (or null), file (relative to the journal's folder when the
+// picture lies in it; null for none), bytes, seconds, message (or null),
+// and line_bytes_per_second, interval_seconds.
+class JournalFile : public StationReader {
+public:
+    JournalFile(std::string path, std::string port, double intervalSeconds, StandardError& errors);
+    ~JournalFile() override;
+    JournalFile(const JournalFile&) = delete;
+    JournalFile& operator=(const JournalFile&) = delete;
+    void read(const StationEvent& event) override;
+
+    // The line for one ended attempt, with its line end.
+    std::string lineFor(const StationEvent& ended) const;
+
+private:
+    void append(const std::string& line);
+    void failed(const std::string& cause);
+
+    std::string path_;
+    std::string port_;
+    double intervalSeconds_;
+    std::string folder_; // the journal's folder, resolved, with a slash
+    StandardError& errors_;
+    int fd_ = -1;
+    double lineRate_ = 0; // of the attempt's picture, if one came
+    bool failing_ = false;
+};
+
+// A JSON string literal of the bytes, quotes included: a byte that is not
+// UTF-8 becomes U+FFFD, control characters are escaped.
+std::string JsonString(std::string_view bytes);
