@@ -1,9 +1,11 @@
 # Install rules shared by the tool's programs. A program comes with a German
 # manual page; both go where a Linux desktop looks for them:
-#   merlon_install_program(<target> MANUAL <page>.<section>)
+#   merlon_install_program(<target> MANUAL <page>.<section>.in)
 # installs <target> into bin and the page, compressed as Debian wants it, into
 # man/de/man<section>, with a link in man<section> so that the page is found
-# whatever the reader's locale (the programs speak German only).
+# whatever the reader's locale (the programs speak German only). The page is
+# a template: @PROJECT_VERSION@ in it becomes the version in project(), so
+# that every page names the version it came with.
 include(GNUInstallDirs)
 find_program(MERLON_GZIP gzip REQUIRED)
 
@@ -14,9 +16,14 @@ function(merlon_install_program target)
     message(FATAL_ERROR "merlon_install_program(${target}): a MANUAL page is missing")
   endif()
 
-  get_filename_component(page ${ARG_MANUAL} NAME)
+  get_filename_component(template ${ARG_MANUAL} NAME)
+  if(NOT template MATCHES "\\.[0-9]\\.in$")
+    message(FATAL_ERROR "merlon_install_program(${target}): ${ARG_MANUAL} is not <page>.<section>.in")
+  endif()
+  string(REGEX REPLACE "\\.in$" "" page ${template})
   string(REGEX MATCH "[0-9]$" section ${page})
-  set(source ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_MANUAL})
+  set(source ${CMAKE_CURRENT_BINARY_DIR}/${page})
+  configure_file(${CMAKE_CURRENT_SOURCE_DIR}/${ARG_MANUAL} ${source} @ONLY)
   # The build folder mirrors the installed layout, so that the link resolves
   # here too and the build tool sees it as up to date.
   set(work ${CMAKE_CURRENT_BINARY_DIR}/man)

@@ -38,113 +38,131 @@ int FaultPlan::*const kFaultCounts[] = {
     &FaultPlan::noAnswer,  &FaultPlan::noDialtone,   &FaultPlan::noEscape,
 };
 
+// The lists of --help.
+enum HelpSection { SettingSection, FaultSection };
+
 // A fault spoils every picture (or dial), or with "=N" only the first N.
-const char kPictures[] = "eine Anzahl Bilder ab 1";
-const char kDials[] = "eine Anzahl Anwahlen ab 1";
 const NumberRange kCount{1, 1000000};
+constexpr OptionValue kCounted = OptionValue::Optional;
 
 const std::vector<ToolOption> kOptions = {
+    {Link, nullptr, "--link", OptionValue::NonEmpty, "einen Pfad", std::nullopt, "PFAD", nullptr,
+     "legt eine symbolische Verknüpfung PFAD auf das Gerät an (eine alte Verknüpfung wird "
+     "ersetzt, eine Datei nie) und entfernt sie beim Beenden; z. B. --link /tmp/merlon-com1 und "
+     "dann MERLON_COM1=/tmp/merlon-com1 für das Programm"},
+    {NoEcho, nullptr, "--no-echo", OptionValue::None, "", std::nullopt, "", nullptr,
+     "beginnt mit ausgeschaltetem Echo (wie nach ATE0)"},
+    {Numeric, nullptr, "--numeric", OptionValue::None, "", std::nullopt, "", nullptr,
+     "beginnt mit Meldungen als Zahlen (wie nach ATV0)"},
+    {Silent, nullptr, "--silent", OptionValue::None, "", std::nullopt, "", nullptr,
+     "beginnt ohne Meldungen (wie nach ATQ1)"},
+    {DialDelay, nullptr, "--dial-delay", OptionValue::Required, "eine Wartezeit in Millisekunden",
+     NumberRange{0, 600000}, "MS", "1500", "Wählzeit in Millisekunden (Vorgabe {default})"},
+    {Baud, nullptr, "--baud", OptionValue::Required, "eine Geschwindigkeit in Bit/s",
+     NumberRange{10, 4000000}, "N", "9600",
+     "Leitungsgeschwindigkeit in Bit/s (Vorgabe {default}): 10 Bit je Zeichen, also 960 "
+     "Zeichen je Sekunde bei 9600"},
+    {Fast, nullptr, "--fast", OptionValue::None, "", std::nullopt, "", nullptr,
+     "sendet so schnell, wie das Pseudo-Terminal es abnimmt"},
+    {Save, nullptr, "--save", OptionValue::NonEmpty, "ein Verzeichnis", std::nullopt, "VERZ",
+     nullptr,
+     "speichert jedes Bild vor dem Senden als VERZ/picture-0001.jpg, VERZ/picture-0002.jpg, ..."},
+    {Quality, nullptr, "--quality", OptionValue::Required, "eine JPEG-Qualität",
+     NumberRange{1, 100}, "N", "75", "JPEG-Qualität {range} (Vorgabe {default})"},
     // "--help=..." has always been taken as "--help".
-    {Help, "-h", "--help", OptionValue::Optional},
-    {Link, nullptr, "--link", OptionValue::Required, "einen Pfad"},
-    {Save, nullptr, "--save", OptionValue::Required, "ein Verzeichnis"},
-    {DialDelay, nullptr, "--dial-delay", OptionValue::Required,
-     "eine Wartezeit in Millisekunden (0 bis 600000)", NumberRange{0, 600000}},
-    {Baud, nullptr, "--baud", OptionValue::Required,
-     "eine Geschwindigkeit in Bit/s (10 bis 4000000)", NumberRange{10, 4000000}},
-    {Quality, nullptr, "--quality", OptionValue::Required, "eine JPEG-Qualität (1 bis 100)",
-     NumberRange{1, 100}},
-    {Fast, nullptr, "--fast"},
-    {NoEcho, nullptr, "--no-echo"},
-    {Numeric, nullptr, "--numeric"},
-    {Silent, nullptr, "--silent"},
-    {RandomFaults, nullptr, "--faults", OptionValue::Required, "einen Startwert (0 bis 4294967295)",
-     NumberRange{0, 4294967295L}},
-    {Chatter, nullptr, "--chatter", OptionValue::Optional, kPictures, kCount},
-    {CutBeforeEnd, nullptr, "--cut-before-end", OptionValue::Optional, kPictures, kCount},
-    {Nul, nullptr, "--nul", OptionValue::Optional, kPictures, kCount},
-    {Noise, nullptr, "--noise", OptionValue::Optional, kPictures, kCount},
-    {Lowercase, nullptr, "--lowercase", OptionValue::Optional, kPictures, kCount},
-    {HangUpMidPicture, nullptr, "--hangup-mid-picture", OptionValue::Optional, kPictures, kCount},
-    {DropDigit, nullptr, "--drop-digit", OptionValue::Optional, kPictures, kCount},
-    {FlipDigit, nullptr, "--flip-digit", OptionValue::Optional, kPictures, kCount},
-    {Busy, nullptr, "--busy", OptionValue::Optional, kDials, kCount},
-    {NoAnswer, nullptr, "--no-answer", OptionValue::Optional, kDials, kCount},
-    {NoDialtone, nullptr, "--no-dialtone", OptionValue::Optional, kDials, kCount},
-    {NoEscape, nullptr, "--no-escape", OptionValue::Optional, kDials, kCount},
+    {Help, "-h", "--help", OptionValue::Optional, "", std::nullopt, "", nullptr,
+     "zeigt diese Hilfe"},
+    {Busy, nullptr, "--busy", kCounted, "", kCount, "N", nullptr,
+     "\"BUSY\" nach der Wählzeit statt \"CONNECT\"", FaultSection},
+    {NoAnswer, nullptr, "--no-answer", kCounted, "", kCount, "N", nullptr,
+     "\"NO ANSWER\" nach Klingeln von fünf Wählzeiten", FaultSection},
+    {NoDialtone, nullptr, "--no-dialtone", kCounted, "", kCount, "N", nullptr,
+     "\"NO DIALTONE\" nach einem Fünftel der Wählzeit", FaultSection},
+    {NoEscape, nullptr, "--no-escape", kCounted, "", kCount, "N", nullptr,
+     "der Anruf nimmt kein Escape an (wie ein Modem mit S2=255): \"+++\" und die Zeilen "
+     "danach gehen als Daten an das Board; 3 s nach dem letzten Zeichen legt die Gegenseite "
+     "auf (\"NO CARRIER\")",
+     FaultSection},
+    {Chatter, nullptr, "--chatter", kCounted, "", kCount, "N", nullptr,
+     "Modem- und Board-Meldungen vor dem Bild (\"RING\", \"Merlon EVA Kamera bereit\", ...)",
+     FaultSection},
+    {CutBeforeEnd, nullptr, "--cut-before-end", kCounted, "", kCount, "N", nullptr,
+     "das Bild endet ohne \"CAM_E\"", FaultSection},
+    {Nul, nullptr, "--nul", kCounted, "", kCount, "N", nullptr,
+     "ein NUL-Byte zwischen zwei Hex-Paaren", FaultSection},
+    {Noise, nullptr, "--noise", kCounted, "", kCount, "N", nullptr,
+     "drei zufällige Störbytes in den Hex-Paaren", FaultSection},
+    {Lowercase, nullptr, "--lowercase", kCounted, "", kCount, "N", nullptr,
+     "Hex-Ziffern in Kleinbuchstaben", FaultSection},
+    {HangUpMidPicture, nullptr, "--hangup-mid-picture", kCounted, "", kCount, "N", nullptr,
+     "nach der Hälfte des Bildes \"NO CARRIER\": der Anruf ist beendet", FaultSection},
+    {DropDigit, nullptr, "--drop-digit", kCounted, "", kCount, "N", nullptr,
+     "eine Hex-Ziffer eines Paares in den Bilddaten fehlt; \"CAM_E\" kommt", FaultSection},
+    {FlipDigit, nullptr, "--flip-digit", kCounted, "", kCount, "N", nullptr,
+     "eine Hex-Ziffer in den Bilddaten ist eine andere", FaultSection},
+    {RandomFaults, nullptr, "--faults", OptionValue::Required, "einen Startwert",
+     NumberRange{0, 4294967295L}, "STARTWERT", nullptr,
+     "wiederholbare Mischung aller Fehler oben: jede Anwahl und jedes Bild bleibt fehlerfrei "
+     "(6\u00a0von\u00a010) oder bekommt einen davon, nach STARTWERT ({range}) und seiner Nummer",
+     FaultSection},
 };
 
-std::string NeedsValueText(const std::string& spelled, const ToolOption& option) {
-    return spelled + " braucht " + option.valueName + ".";
-}
+// Where the help texts of each list begin.
+constexpr std::size_t kSettingColumn = 21;
+constexpr std::size_t kFaultColumn = 28;
 
-std::string FaultText(const OptionFault& fault) {
-    switch (fault.kind) {
-    case OptionFault::Kind::Unknown:
+void Take(const OptionWord& word, SimOptions& options) {
+    const int id = word.option->id;
+    switch (id) {
+    case Help:
+        options.help = true;
         break;
-    case OptionFault::Kind::MissingValue:
-        return NeedsValueText(fault.spelled, *fault.option);
-    case OptionFault::Kind::UnwantedValue:
-        return "Option " + fault.spelled + " nimmt keinen Wert.";
-    case OptionFault::Kind::BadNumber:
-        // Only a fault's count is optional: "--nul=N braucht ...".
-        if (fault.option->value == OptionValue::Optional)
-            return NeedsValueText(fault.spelled + "=N", *fault.option);
-        return NeedsValueText(fault.spelled, *fault.option);
+    case Link:
+        options.linkPath = *word.value;
+        break;
+    case Save:
+        options.saveDir = *word.value;
+        break;
+    case DialDelay:
+        options.dialDelayMs = static_cast<int>(word.number);
+        break;
+    case Baud:
+        options.baud = word.number;
+        break;
+    case Quality:
+        options.quality = static_cast<int>(word.number);
+        break;
+    case Fast:
+        options.fast = true;
+        break;
+    case NoEcho:
+        options.echo = false;
+        break;
+    case Numeric:
+        options.verbose = false;
+        break;
+    case Silent:
+        options.quiet = true;
+        break;
+    case RandomFaults:
+        options.faults.randomSeed = static_cast<unsigned>(word.number);
+        break;
+    default: // a fault
+        options.faults.*kFaultCounts[id - Chatter] =
+            word.value ? static_cast<int>(word.number) : FaultPlan::kEveryPicture;
+        break;
     }
-    return "Unbekannte Option: " + fault.word;
 }
 
 } // namespace
 
 std::string ParseSimOptions(const std::vector<std::string>& arguments, SimOptions& options) {
+    for (const OptionWord& word : DefaultWords(kOptions))
+        Take(word, options);
     const CommandLine line = ReadCommandLine(arguments, kOptions, Names::Refused);
-    for (const OptionWord& word : line.words) {
-        const int id = word.option->id;
-        // A path is a value that must not be empty.
-        if ((id == Link || id == Save) && word.value->empty())
-            return NeedsValueText(word.spelled, *word.option);
-        switch (id) {
-        case Help:
-            options.help = true;
-            break;
-        case Link:
-            options.linkPath = *word.value;
-            break;
-        case Save:
-            options.saveDir = *word.value;
-            break;
-        case DialDelay:
-            options.dialDelayMs = static_cast<int>(word.number);
-            break;
-        case Baud:
-            options.baud = word.number;
-            break;
-        case Quality:
-            options.quality = static_cast<int>(word.number);
-            break;
-        case Fast:
-            options.fast = true;
-            break;
-        case NoEcho:
-            options.echo = false;
-            break;
-        case Numeric:
-            options.verbose = false;
-            break;
-        case Silent:
-            options.quiet = true;
-            break;
-        case RandomFaults:
-            options.faults.randomSeed = static_cast<unsigned>(word.number);
-            break;
-        default: // a fault
-            options.faults.*kFaultCounts[id - Chatter] =
-                word.value ? static_cast<int>(word.number) : FaultPlan::kEveryPicture;
-            break;
-        }
-    }
-    return line.fault ? FaultText(*line.fault) : std::string();
+    for (const OptionWord& word : line.words)
+        Take(word, options);
+    return line.fault ? UsageFaultText(*line.fault) : std::string();
 }
 
 std::string SimHelpText(const std::string& programName) {
@@ -186,50 +204,15 @@ std::string SimHelpText(const std::string& programName) {
            "                     1 s Pause davor und danach); danach ATH legt auf\n"
            "  Jedes Bild trägt seine laufende Nummer und die Uhrzeit.\n"
            "\n"
-           "Optionen:\n"
-           "  --link PFAD        legt eine symbolische Verknüpfung PFAD auf das Gerät an\n"
-           "                     (eine alte Verknüpfung wird ersetzt, eine Datei nie) und\n"
-           "                     entfernt sie beim Beenden; z. B. --link /tmp/merlon-com1\n"
-           "                     und dann MERLON_COM1=/tmp/merlon-com1 für das Programm\n"
-           "  --no-echo          beginnt mit ausgeschaltetem Echo (wie nach ATE0)\n"
-           "  --numeric          beginnt mit Meldungen als Zahlen (wie nach ATV0)\n"
-           "  --silent           beginnt ohne Meldungen (wie nach ATQ1)\n"
-           "  --dial-delay MS    Wählzeit in Millisekunden (Vorgabe 1500)\n"
-           "  --baud N           Leitungsgeschwindigkeit in Bit/s (Vorgabe 9600): 10 Bit je\n"
-           "                     Zeichen, also 960 Zeichen je Sekunde bei 9600\n"
-           "  --fast             sendet so schnell, wie das Pseudo-Terminal es abnimmt\n"
-           "  --save VERZ        speichert jedes Bild vor dem Senden als\n"
-           "                     VERZ/picture-0001.jpg, VERZ/picture-0002.jpg, ...\n"
-           "  --quality N        JPEG-Qualität 1 bis 100 (Vorgabe 75)\n"
-           "  -h, --help         zeigt diese Hilfe\n"
+           "Optionen:\n" +
+           OptionHelp(kOptions, SettingSection, kSettingColumn) +
            "\n"
            "Fehler auf Wunsch (für Tests). Ohne Anzahl betreffen sie jede Anwahl oder jedes\n"
            "Bild, mit =N nur die ersten N: Anwahlen (ATD) bei den Fehlern des Anrufs,\n"
            "Bilder bei denen des Bildes (z. B. --busy=2: die ersten zwei Anwahlen melden\n"
            "\"BUSY\", die dritte verbindet; --cut-before-end=1: nur das erste Bild).\n"
-           "Nach einem Fehler des Anrufs ist das Modem wieder im Befehlsmodus.\n"
-           "  --busy[=N]                \"BUSY\" nach der Wählzeit statt \"CONNECT\"\n"
-           "  --no-answer[=N]           \"NO ANSWER\" nach Klingeln von fünf Wählzeiten\n"
-           "  --no-dialtone[=N]         \"NO DIALTONE\" nach einem Fünftel der Wählzeit\n"
-           "  --no-escape[=N]           der Anruf nimmt kein Escape an (wie ein Modem mit\n"
-           "                            S2=255): \"+++\" und die Zeilen danach gehen als\n"
-           "                            Daten an das Board; 3 s nach dem letzten Zeichen\n"
-           "                            legt die Gegenseite auf (\"NO CARRIER\")\n"
-           "  --chatter[=N]             Modem- und Board-Meldungen vor dem Bild\n"
-           "                            (\"RING\", \"Merlon EVA Kamera bereit\", ...)\n"
-           "  --cut-before-end[=N]      das Bild endet ohne \"CAM_E\"\n"
-           "  --nul[=N]                 ein NUL-Byte zwischen zwei Hex-Paaren\n"
-           "  --noise[=N]               drei zufällige Störbytes in den Hex-Paaren\n"
-           "  --lowercase[=N]           Hex-Ziffern in Kleinbuchstaben\n"
-           "  --hangup-mid-picture[=N]  nach der Hälfte des Bildes \"NO CARRIER\": der\n"
-           "                            Anruf ist beendet\n"
-           "  --drop-digit[=N]          eine Hex-Ziffer eines Paares in den Bilddaten\n"
-           "                            fehlt; \"CAM_E\" kommt\n"
-           "  --flip-digit[=N]          eine Hex-Ziffer in den Bilddaten ist eine andere\n"
-           "  --faults STARTWERT        wiederholbare Mischung aller Fehler oben: jede\n"
-           "                            Anwahl und jedes Bild bleibt fehlerfrei (6 von 10)\n"
-           "                            oder bekommt einen davon, nach STARTWERT\n"
-           "                            (0 bis 4294967295) und seiner Nummer\n"
+           "Nach einem Fehler des Anrufs ist das Modem wieder im Befehlsmodus.\n" +
+           OptionHelp(kOptions, FaultSection, kFaultColumn) +
            "Treffen mehrere Fehler des Anrufs eine Anwahl, gilt der früheste: NO DIALTONE,\n"
            "dann BUSY, dann NO ANSWER. Die Ziffern-Fehler treffen eine nach der Bildnummer\n"
            "wiederholbare Stelle in den komprimierten Daten des JPEG (nach dem Scan-Kopf,\n"

@@ -6,16 +6,18 @@
 #include <string>
 #include <vector>
 
+// The numbers' defaults are those of the option table (sim_options.cpp),
+// which ParseSimOptions sets before it reads the command line.
 struct SimOptions {
     std::string linkPath; // --link: symbolic link to the device
     bool echo = true;     // --no-echo clears it
     bool verbose = true;  // --numeric clears it: result codes as numbers
     bool quiet = false;   // --silent: no result codes
-    int dialDelayMs = 1500;
-    long baud = 9600;    // line speed: pacing and "CONNECT <baud>"
+    int dialDelayMs = 0;
+    long baud = 0;       // line speed: pacing and "CONNECT <baud>"
     bool fast = false;   // no pacing: as fast as the pseudo-terminal takes it
     std::string saveDir; // --save: where each picture sent is written
-    int quality = 75;    // JPEG quality of the pictures
+    int quality = 0;     // JPEG quality of the pictures
     FaultPlan faults;
     bool help = false;
 };

@@ -22,12 +22,14 @@
 class PictureHook;
 class StopSignals;
 
+// The defaults of a run are those of merlon-capture's option table
+// (capture_options.cpp), the one place they are kept.
 struct CaptureRunOptions {
     enum class Mode { OnePicture, Interval, Continuous };
 
     ComPortSettings port;
-    std::string stem = "Kamera";
-    std::string phoneNumber = "0157";
+    std::string stem;
+    std::string phoneNumber;
     bool flash = false;
     bool direct = false;
     bool large = false;
@@ -37,13 +39,13 @@ struct CaptureRunOptions {
     // other modes before the first picture and after each failure.
     bool dialFirst = false;
     // How long a picture may take from the request until it is stored.
-    std::int32_t pictureTimeoutSeconds = 300;
+    std::int32_t pictureTimeoutSeconds = 0;
     // Tries at one picture, the first included.
-    std::int32_t attempts = 3;
+    std::int32_t attempts = 0;
     // How long a modem that says nothing after "ATD" gets before the request.
-    std::int32_t answerWaitSeconds = 30;
+    std::int32_t answerWaitSeconds = 0;
     // The port as the command line named it, for the metrics' port label.
-    std::string portLabel = "COM1";
+    std::string portLabel;
     // Names by the local time instead of the tick count (--zeitnamen).
     bool timeNames = false;
     // After each sound picture: an identical copy under this name, replaced

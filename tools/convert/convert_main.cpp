@@ -21,25 +21,39 @@ const char kUsage[] = "Aufruf: merlon-convert MITSCHNITT [-o AUSGABE]\n"
                       "       merlon-convert MITSCHNITT... [-d VERZEICHNIS]\n"
                       "       merlon-convert --help\n";
 
-const char kHelp[] =
-    "Wandelt Mitschnitte (Textdateien mit einem Bilddatenstrom zwischen CAM_B und\n"
-    "CAM_E) in JPEG-Dateien um, nach denselben Regeln wie \"Aufnahme öffnen\" im\n"
-    "Programm. Die Bytes werden auch geschrieben, wenn die Endemarke fehlt.\n"
-    "\n"
-    "  MITSCHNITT          schreibt MITSCHNITT mit der Endung .jpg statt der\n"
-    "                      bisherigen (bild.txt -> bild.jpg); mehrere Mitschnitte\n"
-    "                      werden jeder neben sich geschrieben\n"
-    "  -o AUSGABE          schreibt genau nach AUSGABE (nur mit einem Mitschnitt)\n"
-    "  -d VERZEICHNIS      schreibt VERZEICHNIS/<Name>.jpg für jeden Mitschnitt\n"
-    "  --help              zeigt diese Hilfe\n"
-    "\n"
-    "Für jede Umwandlung erscheint eine Zeile: Ausgabedatei, Anzahl der Bytes und\n"
-    "ob die Endemarke gesehen wurde. Eine vorhandene Ausgabedatei wird ersetzt;\n"
-    "der Mitschnitt selbst wird nie überschrieben.\n"
-    "\n"
-    "Rückgabewert: 0, wenn alle Dateien geschrieben wurden; 1, wenn ein Mitschnitt\n"
-    "nicht gelesen oder eine Ausgabe nicht geschrieben werden konnte (die übrigen\n"
-    "werden trotzdem umgewandelt); 2 bei falschem Aufruf.\n";
+enum ConvertOptionId { Help, Output, Directory };
+
+const std::vector<ToolOption> kOptions = {
+    {Output, "-o", nullptr, OptionValue::Required, "einen Namen", std::nullopt, "AUSGABE", nullptr,
+     "schreibt genau nach AUSGABE (nur mit einem Mitschnitt)"},
+    {Directory, "-d", nullptr, OptionValue::Required, "einen Namen", std::nullopt, "VERZEICHNIS",
+     nullptr, "schreibt VERZEICHNIS/<Name>.jpg für jeden Mitschnitt"},
+    {Help, "-h", "--help", OptionValue::None, "", std::nullopt, "", nullptr, "zeigt diese Hilfe"},
+};
+
+// Where the help texts begin.
+constexpr std::size_t kHelpColumn = 22;
+
+std::string HelpText() {
+    return std::string(kUsage) +
+           "\n"
+           "Wandelt Mitschnitte (Textdateien mit einem Bilddatenstrom zwischen CAM_B und\n"
+           "CAM_E) in JPEG-Dateien um, nach denselben Regeln wie \"Aufnahme öffnen\" im\n"
+           "Programm. Die Bytes werden auch geschrieben, wenn die Endemarke fehlt.\n"
+           "\n"
+           "  MITSCHNITT          schreibt MITSCHNITT mit der Endung .jpg statt der\n"
+           "                      bisherigen (bild.txt -> bild.jpg); mehrere Mitschnitte\n"
+           "                      werden jeder neben sich geschrieben\n" +
+           OptionHelp(kOptions, 0, kHelpColumn) +
+           "\n"
+           "Für jede Umwandlung erscheint eine Zeile: Ausgabedatei, Anzahl der Bytes und\n"
+           "ob die Endemarke gesehen wurde. Eine vorhandene Ausgabedatei wird ersetzt;\n"
+           "der Mitschnitt selbst wird nie überschrieben.\n"
+           "\n"
+           "Rückgabewert: 0, wenn alle Dateien geschrieben wurden; 1, wenn ein Mitschnitt\n"
+           "nicht gelesen oder eine Ausgabe nicht geschrieben werden konnte (die übrigen\n"
+           "werden trotzdem umgewandelt); 2 bei falschem Aufruf.\n";
+}
 
 struct Options {
     std::vector<std::string> recordings;
@@ -47,32 +61,6 @@ struct Options {
     std::optional<std::string> directory;
     bool help = false;
 };
-
-class UsageError {
-public:
-    explicit UsageError(std::string text) : message(std::move(text)) {}
-    std::string message;
-};
-
-enum ConvertOptionId { Help, Output, Directory };
-
-const std::vector<ToolOption> kOptions = {
-    {Help, "-h", "--help"},
-    {Output, "-o", nullptr, OptionValue::Required, "einen Namen"},
-    {Directory, "-d", nullptr, OptionValue::Required, "einen Namen"},
-};
-
-std::string FaultText(const OptionFault& fault) {
-    switch (fault.kind) {
-    case OptionFault::Kind::MissingValue:
-        return "Option " + fault.spelled + " braucht " + fault.option->valueName;
-    case OptionFault::Kind::Unknown:
-    case OptionFault::Kind::UnwantedValue: // "--help=x" is no option of this program
-    case OptionFault::Kind::BadNumber:
-        break;
-    }
-    return "Unbekannte Option " + fault.word;
-}
 
 // Recordings may stand anywhere among the options; after "--" every word is
 // one, and "-" alone is a name too.
@@ -100,7 +88,7 @@ Options ParseArguments(int argc, char** argv) {
         }
     }
     if (line.fault)
-        throw UsageError(FaultText(*line.fault));
+        throw UsageError(UsageFaultText(*line.fault));
     if (options.help)
         return options;
     if (options.recordings.empty())
@@ -128,11 +116,11 @@ int main(int argc, char** argv) {
     try {
         options = ParseArguments(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << "merlon-convert: " << error.message << "\n" << kUsage;
+        std::cerr << "merlon-convert: " << error.what() << "\n" << kUsage;
         return kExitUsage;
     }
     if (options.help) {
-        std::cout << kUsage << "\n" << kHelp;
+        std::cout << HelpText();
         return kExitOk;
     }
 

@@ -20,34 +20,31 @@ constexpr int kExitUsage = 2;
 const char kUsage[] = "Aufruf: merlon-galerie --ziel ORDNER PROTOKOLL...\n"
                       "       merlon-galerie --help\n";
 
-const char kHelp[] =
-    "Baut aus den Protokollen einer oder mehrerer Stationen (merlon-capture\n"
-    "--protokoll) und den Bildern, die sie nennen, eine statische Website unter\n"
-    "ORDNER: index.html mit einer Karte je Station und eine Seite je Station und\n"
-    "Tag. Bilder werden fest verlinkt (oder kopiert), Vorschaubilder einmal je\n"
-    "Bild gemacht; ein weiterer Lauf macht nur neu, was sich geändert hat.\n"
-    "\n"
-    "  --ziel ORDNER       der Ordner der Website (wird angelegt)\n"
-    "  PROTOKOLL           das Protokoll einer Station; ihr Name ist der Dateiname\n"
-    "                      ohne Endung (bei protokoll.jsonl der Name des Ordners)\n"
-    "  --help              zeigt diese Hilfe\n"
-    "\n"
-    "Rückgabewert: 0, wenn alles gebaut wurde; 1, wenn ein Protokoll oder ein Bild\n"
-    "nicht gelesen werden konnte (gemeldet, der Rest wird gebaut); 2 bei falschem\n"
-    "Aufruf.\n";
-
-class UsageError {
-public:
-    explicit UsageError(std::string text) : message(std::move(text)) {}
-    std::string message;
-};
-
 enum GalerieOptionId { Help, Target };
 
+constexpr std::size_t kHelpColumn = 22;
+
 const std::vector<ToolOption> kOptions = {
-    {Help, "-h", "--help"},
-    {Target, nullptr, "--ziel", OptionValue::Required, "einen Ordner"},
+    {Target, nullptr, "--ziel", OptionValue::NonEmpty, "einen Ordner", std::nullopt, "ORDNER",
+     nullptr, "der Ordner der Website (wird angelegt)"},
+    {Help, "-h", "--help", OptionValue::None, "", std::nullopt, "", nullptr, "zeigt diese Hilfe"},
 };
+
+std::string HelpText() {
+    return "Baut aus den Protokollen einer oder mehrerer Stationen (merlon-capture\n"
+           "--protokoll) und den Bildern, die sie nennen, eine statische Website unter\n"
+           "ORDNER: index.html mit einer Karte je Station und eine Seite je Station und\n"
+           "Tag. Bilder werden fest verlinkt (oder kopiert), Vorschaubilder einmal je\n"
+           "Bild gemacht; ein weiterer Lauf macht nur neu, was sich geändert hat.\n"
+           "\n" +
+           OptionHelp(kOptions, 0, kHelpColumn) +
+           "  PROTOKOLL           das Protokoll einer Station; ihr Name ist der Dateiname\n"
+           "                      ohne Endung (bei protokoll.jsonl der Name des Ordners)\n"
+           "\n"
+           "Rückgabewert: 0, wenn alles gebaut wurde; 1, wenn ein Protokoll oder ein Bild\n"
+           "nicht gelesen werden konnte (gemeldet, der Rest wird gebaut); 2 bei falschem\n"
+           "Aufruf.\n";
+}
 
 struct Options {
     std::optional<std::string> target;
@@ -70,12 +67,8 @@ Options ParseArguments(int argc, char** argv) {
             options.target = word.value;
         }
     }
-    if (line.fault) {
-        const OptionFault& fault = *line.fault;
-        if (fault.kind == OptionFault::Kind::MissingValue)
-            throw UsageError("Option " + fault.spelled + " braucht " + fault.option->valueName);
-        throw UsageError("Unbekannte Option " + fault.word);
-    }
+    if (line.fault)
+        throw UsageError(UsageFaultText(*line.fault));
     if (options.help)
         return options;
     if (!options.target || options.target->empty())
@@ -92,11 +85,11 @@ int main(int argc, char** argv) {
     try {
         options = ParseArguments(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << "merlon-galerie: " << error.message << "\n" << kUsage;
+        std::cerr << "merlon-galerie: " << error.what() << "\n" << kUsage;
         return kExitUsage;
     }
     if (options.help) {
-        std::cout << kUsage << "\n" << kHelp;
+        std::cout << kUsage << "\n" << HelpText();
         return kExitOk;
     }
     try {

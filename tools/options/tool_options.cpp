@@ -40,6 +40,7 @@ int HasArgument(OptionValue value) {
     case OptionValue::None:
         return no_argument;
     case OptionValue::Required:
+    case OptionValue::NonEmpty:
         return required_argument;
     case OptionValue::Optional:
         return optional_argument;
@@ -55,7 +56,7 @@ std::string ShortOptions(const std::vector<ToolOption>& options) {
         if (!option.shortName)
             continue;
         shortOptions += option.shortName[1];
-        if (option.value == OptionValue::Required)
+        if (option.value == OptionValue::Required || option.value == OptionValue::NonEmpty)
             shortOptions += ":";
         else if (option.value == OptionValue::Optional)
             shortOptions += "::";
@@ -149,6 +150,10 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments,
         found.spelled = Spelled(word);
         if (optarg)
             found.value = optarg;
+        if (option->value == OptionValue::NonEmpty && found.value->empty()) {
+            line.fault = Fault(OptionFault::Kind::EmptyValue, word, option);
+            break;
+        }
         if (option->number && found.value) {
             const auto number =
                 ParseNumber(*found.value, option->number->lowest, option->number->highest);
@@ -173,4 +178,143 @@ std::optional<long> ParseNumber(std::string_view text, long lowest, long highest
     if (error != std::errc() || stop != end || value < lowest || value > highest)
         return std::nullopt;
     return value;
+}
+
+std::string UsageFaultText(const OptionFault& fault) {
+    switch (fault.kind) {
+    case OptionFault::Kind::Unknown:
+        break;
+    case OptionFault::Kind::MissingValue:
+    case OptionFault::Kind::EmptyValue:
+        return "Option " + fault.spelled + " braucht " + fault.option->valueName;
+    case OptionFault::Kind::UnwantedValue:
+        return "Option " + fault.spelled + " nimmt keinen Wert";
+    case OptionFault::Kind::BadNumber:
+        return "'" + fault.value + "' ist für " + fault.spelled + " nicht gültig, erlaubt sind " +
+               std::to_string(fault.option->number->lowest) + " bis " +
+               std::to_string(fault.option->number->highest);
+    }
+    return "Unbekannte Option: " + fault.word;
+}
+
+std::vector<OptionWord> DefaultWords(const std::vector<ToolOption>& options) {
+    std::vector<OptionWord> words;
+    for (const ToolOption& option : options) {
+        if (!option.defaultValue)
+            continue;
+        OptionWord word;
+        word.option = &option;
+        word.spelled = option.longName ? option.longName : option.shortName;
+        word.value = option.defaultValue;
+        if (option.number) {
+            const auto number =
+                ParseNumber(*word.value, option.number->lowest, option.number->highest);
+            if (!number)
+                throw std::logic_error("the default of " + word.spelled + " is out of its range");
+            word.number = *number;
+        }
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+namespace {
+
+constexpr std::size_t kHelpWidth = 80;
+// Keeps two words on one line ("NO CARRIER"); shown as a plain space.
+const std::string kNoBreak = "\u00a0";
+
+// Characters, not bytes: the help texts are UTF-8 ("Groß").
+std::size_t Width(const std::string& text) {
+    std::size_t width = 0;
+    for (const char byte : text)
+        if ((static_cast<unsigned char>(byte) & 0xC0) != 0x80)
+            ++width;
+    return width;
+}
+
+// Every spelling of the option, short before long, then its value.
+std::string Heading(const std::vector<ToolOption>& options, const ToolOption& first) {
+    std::string heading;
+    for (const ToolOption& option : options) {
+        if (option.id != first.id)
+            continue;
+        for (const char* name : {option.shortName, option.longName}) {
+            if (!name)
+                continue;
+            if (!heading.empty())
+                heading += ", ";
+            heading += name;
+        }
+    }
+    if (*first.placeholder == '\0')
+        return heading;
+    if (first.value == OptionValue::Optional)
+        return heading + "[=" + first.placeholder + "]";
+    return heading + " " + first.placeholder;
+}
+
+std::string Filled(const ToolOption& option) {
+    std::string text = option.help;
+    const auto replace = [&text](const std::string& mark, const std::string& by) {
+        for (std::size_t at = text.find(mark); at != std::string::npos;
+             at = text.find(mark, at + by.size()))
+            text.replace(at, mark.size(), by);
+    };
+    if (option.defaultValue)
+        replace("{default}", option.defaultValue);
+    if (option.number)
+        replace("{range}", std::to_string(option.number->lowest) + kNoBreak + "bis" + kNoBreak +
+                               std::to_string(option.number->highest));
+    return text;
+}
+
+// The words of the text after the heading, as many a line as fit.
+std::string Entry(const std::string& heading, const std::string& text, std::size_t column) {
+    std::string entry = "  " + heading;
+    std::size_t width = Width(entry);
+    if (width + 2 > column) {
+        entry += "\n";
+        width = 0;
+    }
+    bool lineEmpty = true;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string word = text.substr(start, end - start);
+        start = end + 1;
+        if (word.empty())
+            continue;
+        if (!lineEmpty && width + 1 + Width(word) > kHelpWidth) {
+            entry += "\n";
+            width = 0;
+            lineEmpty = true;
+        }
+        if (lineEmpty) {
+            entry += std::string(column - width, ' ');
+            width = column;
+        } else {
+            entry += ' ';
+            ++width;
+        }
+        entry += word;
+        width += Width(word);
+        lineEmpty = false;
+    }
+    for (std::size_t at = entry.find(kNoBreak); at != std::string::npos;
+         at = entry.find(kNoBreak, at + 1))
+        entry.replace(at, kNoBreak.size(), " ");
+    return entry + "\n";
+}
+
+} // namespace
+
+std::string OptionHelp(const std::vector<ToolOption>& options, int section, std::size_t column) {
+    std::string help;
+    for (const ToolOption& option : options)
+        if (option.help && option.section == section)
+            help += Entry(Heading(options, option), Filled(option), column);
+    return help;
 }

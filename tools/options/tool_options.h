@@ -1,8 +1,11 @@
 // The command lines of the programs beside the tool (merlon-convert,
 // merlon-capture, merlon-board-sim): each program lists its options in one
-// table, this unit reads the words with getopt_long and hands back the
-// options found, in order, and the first fault; the program words its own
-// messages. One rule for numbers holds for all three.
+// table (name, value, range, default, help text), this unit reads the words
+// with getopt_long and hands back the options found, in order, and the first
+// fault. It also words each fault, the same way for all three programs, makes
+// the option lists of their --help from the table, and hands out the
+// defaults as if they had been given. One rule for numbers holds for all
+// three.
 //
 // What every program shares: an option is written whole ("--port", never an
 // abbreviation such as "--po"; "-p" alone, never grouped "-ph" or joined
@@ -15,7 +18,9 @@
 // program handles what was found. No Qt here.
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +28,7 @@
 enum class OptionValue {
     None,     // a flag: "--name=value" is refused
     Required, // the value follows as "=value" or as the next word
+    NonEmpty, // as Required, and an empty value is a fault: a name, a path
     Optional, // only as "=value"; the next word is never taken
 };
 
@@ -32,7 +38,8 @@ struct NumberRange {
 };
 
 // One row of a program's table. Rows sharing an id are spellings of one
-// option (an alias such as "--groß" beside "--gross").
+// option (an alias such as "--groß" beside "--gross"); the first of them
+// carries the default and the help, and --help lists them on one line.
 struct ToolOption {
     int id;                // the program's own number for the option
     const char* shortName; // "-p", or nullptr
@@ -41,6 +48,14 @@ struct ToolOption {
     const char* valueName = ""; // what the value is, for messages: "einen Port"
     // When set, the value must be a number in this range (ParseNumber).
     std::optional<NumberRange> number = std::nullopt;
+    const char* placeholder = ""; // the value in --help: "PORT" ("[=N]" when optional)
+    // The value the program starts with, as written on a command line: the
+    // program reads it as if given first (DefaultWords), and --help shows it.
+    const char* defaultValue = nullptr;
+    // The entry in --help; "{default}" and "{range}" ("1 bis 100") in it
+    // stand for the row's own. nullptr: not listed (or an alias).
+    const char* help = nullptr;
+    int section = 0; // which of the program's lists in --help it is in
 };
 
 // An option as found on the command line, or a word that is not an option.
@@ -57,6 +72,7 @@ struct OptionFault {
         MissingValue,  // the last word is an option that needs a value
         UnwantedValue, // "--flag=value"
         BadNumber,     // `value` is not a number in the option's range
+        EmptyValue,    // an empty value for an option that needs text (NonEmpty)
     };
     Kind kind = Kind::Unknown;
     std::string word;                   // the whole word as given
@@ -85,3 +101,25 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments,
 // The text as a number if it is decimal digits only, with no sign and no
 // space (a leading "-", "+" or blank is refused), and lies in the range.
 std::optional<long> ParseNumber(std::string_view text, long lowest, long highest);
+
+// The fault in the words all three programs use, without the program's name:
+// "Option --port braucht einen Port".
+std::string UsageFaultText(const OptionFault& fault);
+
+// A command line that is wrong, with the German message that says why; the
+// program prints it with its name and its usage and exits with 2.
+class UsageError : public std::runtime_error {
+public:
+    explicit UsageError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The defaults of the table, as if each had been given before the command
+// line, in the table's order: the program handles them as it handles what
+// it reads, so a default lives in its row alone. A default that its own row
+// refuses is a fault of the table (std::logic_error).
+std::vector<OptionWord> DefaultWords(const std::vector<ToolOption>& options);
+
+// The entries of one section of the table for --help, in the table's order:
+// the spellings and the value ("  -p, --port PORT"), then from `column` on
+// the help text, wrapped to lines of at most 80 characters.
+std::string OptionHelp(const std::vector<ToolOption>& options, int section, std::size_t column);

@@ -588,7 +588,9 @@ private slots:
                               << "Simuliert Modem und Merlon-Board an einem Pseudo-Terminal";
         QTest::newRow("unknown option")
             << QStringList{"--turbo"} << 2 << "Unbekannte Option: --turbo";
-        QTest::newRow("bad speed") << QStringList{"--baud", "schnell"} << 2 << "--baud braucht";
+        QTest::newRow("bad speed")
+            << QStringList{"--baud", "schnell"} << 2
+            << "'schnell' ist für --baud nicht gültig, erlaubt sind 10 bis 4000000";
     }
 
     void commandLine() {

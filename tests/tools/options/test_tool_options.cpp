@@ -1,6 +1,7 @@
 // The command-line reading the programs beside the tool share: options in
 // order with their values, whole names only, names among the options, the
-// first fault; and the one rule for numbers.
+// first fault; the one rule for numbers; the words of each fault, the
+// defaults and the option lists of --help made from the table.
 #include "tools/options/tool_options.h"
 
 #include <QtTest>
@@ -9,8 +10,8 @@
 
 namespace {
 
-enum TestOptionId { Flag, Text, Count, Maybe };
-const char* const kIdNames[] = {"Flag", "Text", "Count", "Maybe"};
+enum TestOptionId { Flag, Text, Count, Maybe, Name };
+const char* const kIdNames[] = {"Flag", "Text", "Count", "Maybe", "Name"};
 
 const std::vector<ToolOption> kTable = {
     {Flag, "-f", "--flagge"},
@@ -18,6 +19,31 @@ const std::vector<ToolOption> kTable = {
     {Text, "-t", "--text", OptionValue::Required, "einen Text"},
     {Count, "-c", "--anzahl", OptionValue::Required, "eine Anzahl", NumberRange{1, 100}},
     {Maybe, nullptr, "--vielleicht", OptionValue::Optional, "eine Zahl", NumberRange{1, 9}},
+    {Name, "-n", "--name", OptionValue::NonEmpty, "einen Namen"},
+};
+
+std::vector<std::string> Words(const QStringList& arguments) {
+    std::vector<std::string> words;
+    for (const QString& argument : arguments)
+        words.push_back(argument.toStdString());
+    return words;
+}
+
+// A table for --help: each shape of an entry, in two sections.
+const std::vector<ToolOption> kHelpTable = {
+    {Flag, "-f", "--flagge", OptionValue::None, "", std::nullopt, "", nullptr, "setzt die Flagge"},
+    {Flag, nullptr, "--fläche"},
+    {Count, "-c", nullptr, OptionValue::Required, "eine Anzahl", NumberRange{1, 100}, "N", "7",
+     "so viele ({range}, Vorgabe {default})"},
+    {Text, nullptr, "--text", OptionValue::Required, "einen Text", std::nullopt, "TEXT", nullptr,
+     "ein Text, der so lang ist, dass er auf der nächsten Zeile weitergeht, am Rand "
+     "ausgerichtet; NO\u00a0CARRIER bleibt beisammen"},
+    {Maybe, nullptr, "--vielleicht", OptionValue::Optional, "", NumberRange{1, 9}, "N", nullptr,
+     "mit oder ohne Zahl", 1},
+    {Name, nullptr, "--ein-sehr-langer-name", OptionValue::None, "", std::nullopt, "", nullptr,
+     "steht darunter", 1},
+    {Name + 1, nullptr, "--ohne-hilfe", OptionValue::None, "", std::nullopt, "", nullptr, nullptr,
+     1},
 };
 
 // What was read, in one line: "Count:-c=7#7" for an option (id, spelling,
@@ -38,7 +64,7 @@ QString Rendered(const CommandLine& line) {
         parts << part;
     }
     if (const auto& fault = line.fault) {
-        static const char* const kKinds[] = {"unbekannt", "fehlt", "zu viel", "keine Zahl"};
+        static const char* const kKinds[] = {"unbekannt", "fehlt", "zu viel", "keine Zahl", "leer"};
         parts << "|" << kKinds[static_cast<int>(fault->kind)]
               << QString::fromStdString(fault->kind == OptionFault::Kind::Unknown ? fault->word
                                                                                   : fault->spelled);
@@ -109,6 +135,10 @@ private slots:
             << QStringList{"--anzahl=-5"} << false << "| keine Zahl --anzahl -5";
         QTest::newRow("optional number not a number")
             << QStringList{"--vielleicht="} << false << "| keine Zahl --vielleicht ";
+        QTest::newRow("empty text where text is needed")
+            << QStringList{"-n", "", "-f"} << false << "| leer -n";
+        QTest::newRow("empty text after =")
+            << QStringList{"--name=", "-f"} << false << "| leer --name";
         QTest::newRow("stops at the first fault")
             << QStringList{"-f", "--nichts", "-t"} << false << "Flag:-f | unbekannt --nichts";
     }
@@ -118,12 +148,74 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(bool, names);
         QFETCH(QString, read);
-        std::vector<std::string> words;
-        for (const QString& argument : arguments)
-            words.push_back(argument.toStdString());
+        const std::vector<std::string> words = Words(arguments);
         const Names mode = names ? Names::Accepted : Names::Refused;
         QCOMPARE(Rendered(ReadCommandLine(words, kTable, mode)), read);
         QCOMPARE(Rendered(ReadCommandLine(words, kTable, mode)), read);
+    }
+
+    // One wording of each fault for every program, from the fault alone.
+    void wordsEachFault_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown") << QStringList{"--nichts=1"} << "Unbekannte Option: --nichts=1";
+        QTest::newRow("a name where none is taken") << QStringList{"a"} << "Unbekannte Option: a";
+        QTest::newRow("missing value")
+            << QStringList{"--text"} << "Option --text braucht einen Text";
+        QTest::newRow("unwanted value")
+            << QStringList{"--fläche=ja"} << "Option --fläche nimmt keinen Wert";
+        QTest::newRow("bad number")
+            << QStringList{"-c", "0"} << "'0' ist für -c nicht gültig, erlaubt sind 1 bis 100";
+        QTest::newRow("empty optional number")
+            << QStringList{"--vielleicht="}
+            << "'' ist für --vielleicht nicht gültig, erlaubt sind 1 bis 9";
+        QTest::newRow("empty text")
+            << QStringList{"--name="} << "Option --name braucht einen Namen";
+    }
+
+    void wordsEachFault() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const CommandLine line = ReadCommandLine(Words(arguments), kTable, Names::Refused);
+        QVERIFY(line.fault);
+        QCOMPARE(QString::fromStdString(UsageFaultText(*line.fault)), message);
+    }
+
+    void makesHelpFromTheTable_data() {
+        QTest::addColumn<int>("section");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("help");
+        QTest::newRow("spellings, values, defaults, ranges, wrapping")
+            << 0 << 20
+            << "  -f, --flagge, --fläche\n"
+               "                    setzt die Flagge\n"
+               "  -c N              so viele (1 bis 100, Vorgabe 7)\n"
+               "  --text TEXT       ein Text, der so lang ist, dass er auf der nächsten Zeile\n"
+               "                    weitergeht, am Rand ausgerichtet; NO CARRIER bleibt\n"
+               "                    beisammen\n";
+        QTest::newRow("optional value, a heading too long for its column, no help")
+            << 1 << 24
+            << "  --vielleicht[=N]      mit oder ohne Zahl\n"
+               "  --ein-sehr-langer-name\n"
+               "                        steht darunter\n";
+    }
+
+    void makesHelpFromTheTable() {
+        QFETCH(int, section);
+        QFETCH(int, column);
+        QFETCH(QString, help);
+        QCOMPARE(QString::fromStdString(
+                     OptionHelp(kHelpTable, section, static_cast<std::size_t>(column))),
+                 help);
+    }
+
+    // The defaults come as if given, in the table's order; one its own row
+    // refuses is a fault of the table.
+    void handsOutDefaults() {
+        QCOMPARE(Rendered(CommandLine{DefaultWords(kHelpTable), std::nullopt}), "Count:-c=7#7");
+        const std::vector<ToolOption> wrong = {
+            {Count, nullptr, "--anzahl", OptionValue::Required, "", NumberRange{1, 5}, "N", "9"}};
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, DefaultWords(wrong));
     }
 
     void parsesNumbers_data() {
