@@ -19,6 +19,25 @@ constexpr int kFirstRetryPauseMs = 5000;
 constexpr int kLongestRetryPauseMs = 60000;
 constexpr std::int64_t kProgressEveryMs = 1000;
 constexpr std::string_view kEndMarker = "CAM_E";
+// The modem's answer to the check before a dial, and the escape's guard
+// silence and answers.
+constexpr std::int64_t kModemAnswerMs = 2000;
+constexpr std::int64_t kEscapeGuardMs = 1000;
+constexpr std::int64_t kEscapeAnswerMs = 2000;
+constexpr std::int64_t kHangUpAnswerMs = 5000;
+
+// "OK" (or "0"), or "ERROR" (or "4"): a modem in command mode that listens.
+bool IsModemListening(std::string_view line) {
+    return line == "OK" || line == "0" || line == "ERROR" || line == "4";
+}
+
+bool IsOk(std::string_view line) {
+    return line == "OK" || line == "0";
+}
+
+bool IsNoCarrier(std::string_view line) {
+    return line == "NO CARRIER" || line == "3";
+}
 
 bool CountsAsTry(AttemptOutcome outcome) {
     return outcome != AttemptOutcome::PortFailed && outcome != AttemptOutcome::StoreFailed;
@@ -51,6 +70,10 @@ void TerminalStationLine::send(const std::string& line) {
     terminal_.send();
 }
 
+void TerminalStationLine::sendBytes(const std::string& bytes) {
+    terminal_.sendBytes(bytes);
+}
+
 const std::string& TerminalStationLine::received() const {
     return terminal_.receivedText();
 }
@@ -79,6 +102,10 @@ void StationLoop::recover(AttemptOutcome outcome, const std::string& failure) {
     // What the failure ends may send again (another try on the open line),
     // and fail again: each failure ends what it meets, in turn.
     guarded([&] {
+        if (state_ == StationState::HangingUp) {
+            hangUpEnded(false, "Das Modem hat nicht aufgelegt: " + failure);
+            return;
+        }
         if (attemptRunning()) {
             endAttempt(outcome, failure);
             return;
@@ -91,6 +118,7 @@ void StationLoop::recover(AttemptOutcome outcome, const std::string& failure) {
 
 bool StationLoop::attemptRunning() const {
     switch (state_) {
+    case StationState::CheckingModem:
     case StationState::Dialling:
     case StationState::AwaitingAnswer:
     case StationState::Requesting:
@@ -134,10 +162,40 @@ void StationLoop::beginAttempt() {
     }
     tell(event(StationEvent::Kind::AttemptBegun));
     line_.clearReceived();
-    if (settings_.dialFirst)
-        sendDialLine(0);
-    else
+    if (!settings_.dialFirst)
         sendRequestLine(0);
+    else if (settings_.holdCall)
+        sendDialLine(0);
+    else if (callUp_ || callMaybe_)
+        hangUp(AfterHangUp::CheckModem); // never a dial into a call still up
+    else
+        checkModem(1);
+}
+
+void StationLoop::send(const std::string& line) {
+    lastSendMs_ = CurrentClock().nowMs();
+    line_.send(line);
+}
+
+void StationLoop::checkModem(int round) {
+    modemCheckRound_ = round;
+    answerLines_ = ModemLines(line_.received().size());
+    state_ = StationState::CheckingModem;
+    modemCheckedMs_ = CurrentClock().nowMs();
+    stepDueMs_ = modemCheckedMs_ + kModemAnswerMs;
+    send(settings_.modemInit);
+}
+
+void StationLoop::modemChecked() {
+    // "ATD" a second after "AT" as ever, or as soon as the answer came.
+    const std::int64_t due =
+        modemCheckedMs_ + SequenceLineAt(CommandSequence::Dial, 0, controls_).pauseAfterMs;
+    if (CurrentClock().nowMs() >= due) {
+        sendDialLine(1);
+        return;
+    }
+    state_ = StationState::Dialling;
+    stepDueMs_ = due;
 }
 
 void StationLoop::beginRequest() {
@@ -157,7 +215,7 @@ void StationLoop::sendDialLine(std::size_t index) {
     if (index == 0) {
         state_ = StationState::Dialling;
         stepDueMs_ = now + line.pauseAfterMs;
-        line_.send(line.text);
+        send(line.text);
         return;
     }
     // Whatever came before, the answer to "AT" included, is behind us: only
@@ -165,7 +223,7 @@ void StationLoop::sendDialLine(std::size_t index) {
     answer_ = ModemAnswerReader(line_.received().size());
     state_ = StationState::AwaitingAnswer;
     stepDueMs_ = now + settings_.answerWaitMs;
-    line_.send(line.text);
+    send(line.text);
 }
 
 void StationLoop::dialAnswered(DialResult result) {
@@ -174,6 +232,13 @@ void StationLoop::dialAnswered(DialResult result) {
     StationEvent answered = event(StationEvent::Kind::DialAnswered);
     answered.dial = result;
     tell(answered);
+    if (result == DialResult::Connect) {
+        callUp_ = true;
+        callStartMs_ = CurrentClock().nowMs();
+        tell(event(StationEvent::Kind::CallBegun));
+    } else if (result == DialResult::Silent) {
+        callMaybe_ = true;
+    }
     // On CONNECT the request goes out at once; a modem that says nothing
     // has had its time.
     if (result == DialResult::Connect || result == DialResult::Silent)
@@ -189,7 +254,7 @@ void StationLoop::sendRequestLine(std::size_t index) {
     if (index + 1 < SequenceLength(CommandSequence::PictureRequest)) {
         state_ = StationState::Requesting;
         stepDueMs_ = now + line.pauseAfterMs;
-        line_.send(line.text);
+        send(line.text);
         return;
     }
     state_ = StationState::Arriving;
@@ -201,17 +266,32 @@ void StationLoop::sendRequestLine(std::size_t index) {
     scannedTo_ = 0;
     progressShownMs_ = -1;
     arrivalRate_.reset();
-    line_.send(line.text);
+    send(line.text);
     tell(event(StationEvent::Kind::RequestSent));
 }
 
 void StationLoop::lineChanged() {
     guarded([this] {
-        if (state_ == StationState::AwaitingAnswer) {
+        switch (state_) {
+        case StationState::CheckingModem:
+            while (const auto modemLine = answerLines_.next(line_.received()))
+                if (IsModemListening(*modemLine)) {
+                    modemChecked();
+                    return;
+                }
+            break;
+        case StationState::AwaitingAnswer:
             if (const auto result = answer_.read(line_.received()))
                 dialAnswered(*result);
-        } else if (state_ == StationState::Arriving) {
+            break;
+        case StationState::Arriving:
             lookAtArrival();
+            break;
+        case StationState::HangingUp:
+            hangUpLines();
+            break;
+        default:
+            break;
         }
     });
 }
@@ -222,6 +302,9 @@ void StationLoop::lineDropped(const std::string& message) {
         if (state_ == StationState::Arriving)
             lookAtArrival();
     });
+    // The modem went with the line.
+    callEnded();
+    callMaybe_ = false;
     recover(AttemptOutcome::LineDropped, message);
 }
 
@@ -244,6 +327,7 @@ void StationLoop::lookAtArrival() {
     // in the text: no need to wait out the time limit.
     while (const auto modemLine = dropWatch_.nextAsReceived(text))
         if (IsCallDropLine(*modemLine)) {
+            callEnded();
             endAttempt(AttemptOutcome::LineDropped,
                        "Die Verbindung ist während des Bildes abgebrochen (NO CARRIER)");
             return;
@@ -299,7 +383,11 @@ void StationLoop::timeReached() {
     guarded([this] {
         const std::int64_t now = CurrentClock().nowMs();
         if (schedule_.take(now)) {
-            pictureDue();
+            // A hang-up under way is finished first.
+            if (state_ == StationState::HangingUp)
+                pictureDuePending_ = true;
+            else
+                pictureDue();
             return;
         }
         if (arrivalDueMs_ >= 0 && now >= arrivalDueMs_) {
@@ -312,6 +400,19 @@ void StationLoop::timeReached() {
             return;
         stepDueMs_ = -1;
         switch (state_) {
+        case StationState::CheckingModem:
+            // No answer: perhaps a call is still up from a run before, and
+            // the modem passes "AT" to the far side. After the escape and
+            // "ATH", a modem that still says nothing has its result codes
+            // off: the dial goes on blind.
+            if (modemCheckRound_ == 1)
+                hangUp(AfterHangUp::CheckModemAgain);
+            else
+                sendDialLine(1);
+            break;
+        case StationState::HangingUp:
+            hangUpStep();
+            break;
         case StationState::Dialling:
             sendDialLine(1);
             break;
@@ -341,7 +442,11 @@ void StationLoop::pictureDue() {
         endAttempt(AttemptOutcome::NoPicture, "Das nächste Bild ist fällig");
         scheduleEndsAttempt_ = false;
     }
-    beginPicture();
+    // The call of the picture given up ends first.
+    if (state_ == StationState::HangingUp)
+        pictureDuePending_ = true;
+    else
+        beginPicture();
 }
 
 void StationLoop::endAttempt(AttemptOutcome outcome, std::string message) {
@@ -383,11 +488,23 @@ void StationLoop::decideNext(AttemptOutcome outcome) {
     }
     if (!sound)
         tell(event(StationEvent::Kind::PictureGivenUp));
+    // The picture is done with: a call made for it ends, unless the station
+    // keeps it up for the next one.
+    const bool endCall = (callUp_ || callMaybe_) && !settings_.holdCall &&
+                         settings_.mode != StationSettings::Mode::Continuous;
     switch (settings_.mode) {
     case StationSettings::Mode::OnePicture:
-        finish(storedCount_ > 0 ? kExitOk : kExitFailed);
+        finishCode_ = storedCount_ > 0 ? kExitOk : kExitFailed;
+        if (endCall)
+            hangUp(AfterHangUp::Finish);
+        else
+            finish(finishCode_);
         return;
     case StationSettings::Mode::Interval:
+        if (endCall) {
+            hangUp(AfterHangUp::AwaitPicture);
+            return;
+        }
         // Without a dial before each picture the port closes after it, as
         // the window's "alle" without "ohne Reconnect" does.
         if (!settings_.dialFirst)
@@ -404,6 +521,140 @@ void StationLoop::decideNext(AttemptOutcome outcome) {
         }
         return;
     }
+}
+
+void StationLoop::stop() {
+    guarded([this] {
+        if (state_ == StationState::Finished)
+            return;
+        stopping_ = true;
+        finishCode_ = kExitOk;
+        schedule_.stop();
+        arrivalDueMs_ = -1;
+        if (state_ == StationState::HangingUp) {
+            afterHangUp_ = AfterHangUp::Finish;
+            return;
+        }
+        stepDueMs_ = -1;
+        if ((callUp_ || callMaybe_) && !settings_.holdCall)
+            hangUp(AfterHangUp::Finish);
+        else
+            finish(kExitOk);
+    });
+}
+
+void StationLoop::hangUp(AfterHangUp then) {
+    afterHangUp_ = stopping_ ? AfterHangUp::Finish : then;
+    hangUpCounts_ = callUp_;
+    state_ = StationState::HangingUp;
+    hangUpStep_ = HangUpStep::SilenceBefore;
+    arrivalDueMs_ = -1;
+    line_.open(); // the call outlives the port: it may have been closed since
+    // A second of silence on the line before the escape.
+    stepDueMs_ = std::max(CurrentClock().nowMs(), lastSendMs_ + kEscapeGuardMs);
+}
+
+void StationLoop::hangUpStep() {
+    const std::int64_t now = CurrentClock().nowMs();
+    switch (hangUpStep_) {
+    case HangUpStep::SilenceBefore:
+        answerLines_ = ModemLines(line_.received().size());
+        hangUpStep_ = HangUpStep::SilenceAfter;
+        stepDueMs_ = now + kEscapeGuardMs;
+        lastSendMs_ = now;
+        line_.sendBytes("+++");
+        return;
+    case HangUpStep::SilenceAfter:
+        hangUpStep_ = HangUpStep::EscapeAnswer;
+        stepDueMs_ = now + kEscapeAnswerMs;
+        hangUpLines();
+        return;
+    case HangUpStep::EscapeAnswer:
+        if (hangUpCounts_) {
+            hangUpEnded(false, "Das Modem hat nicht aufgelegt: keine Antwort auf das Escape (+++)");
+            return;
+        }
+        // Only a probe for a call that may be up: "ATH" all the same.
+        answerLines_ = ModemLines(line_.received().size());
+        hangUpStep_ = HangUpStep::HangUpAnswer;
+        stepDueMs_ = now + kEscapeAnswerMs;
+        send("ATH");
+        return;
+    case HangUpStep::HangUpAnswer:
+        hangUpEnded(!hangUpCounts_, "Das Modem hat nicht aufgelegt: keine Antwort auf ATH");
+        return;
+    }
+}
+
+void StationLoop::hangUpLines() {
+    while (const auto modemLine = answerLines_.next(line_.received())) {
+        // A call that ended by itself needs no more.
+        if (IsNoCarrier(*modemLine)) {
+            hangUpEnded(true, {});
+            return;
+        }
+        if (!IsOk(*modemLine))
+            continue;
+        if (hangUpStep_ == HangUpStep::HangUpAnswer) {
+            hangUpEnded(true, {});
+            return;
+        }
+        if (hangUpStep_ == HangUpStep::SilenceBefore)
+            continue; // an answer to something before the escape
+        // The escape is answered once its second silence is over.
+        if (hangUpStep_ == HangUpStep::SilenceAfter &&
+            CurrentClock().nowMs() < lastSendMs_ + kEscapeGuardMs)
+            continue;
+        answerLines_ = ModemLines(line_.received().size());
+        hangUpStep_ = HangUpStep::HangUpAnswer;
+        stepDueMs_ = CurrentClock().nowMs() + kHangUpAnswerMs;
+        send("ATH");
+        return;
+    }
+}
+
+void StationLoop::hangUpEnded(bool ok, const std::string& failure) {
+    stepDueMs_ = -1;
+    if (hangUpCounts_) {
+        StationEvent ended = event(StationEvent::Kind::HangUpEnded);
+        ended.hangUpOk = ok;
+        ended.message = ok ? std::string() : failure;
+        tell(ended);
+    }
+    if (ok) {
+        callEnded();
+        callMaybe_ = false;
+    }
+    state_ = StationState::Idle;
+    if (stopping_)
+        afterHangUp_ = AfterHangUp::Finish;
+    switch (afterHangUp_) {
+    case AfterHangUp::CheckModem:
+        checkModem(1);
+        return;
+    case AfterHangUp::CheckModemAgain:
+        checkModem(2);
+        return;
+    case AfterHangUp::AwaitPicture:
+        state_ = StationState::AwaitingPicture;
+        if (pictureDuePending_) {
+            pictureDuePending_ = false;
+            beginPicture();
+        }
+        return;
+    case AfterHangUp::Finish:
+        finish(finishCode_);
+        return;
+    }
+}
+
+void StationLoop::callEnded() {
+    if (!callUp_)
+        return;
+    callUp_ = false;
+    StationEvent ended = event(StationEvent::Kind::CallEnded);
+    ended.callSeconds = static_cast<double>(ended.atMs - callStartMs_) / 1000;
+    tell(ended);
 }
 
 void StationLoop::pause(AfterPause then) {

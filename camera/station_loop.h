@@ -2,12 +2,21 @@
 // attempt at a picture, and the one place that decides what comes next in
 // each mode.
 //
-//   port ─▶ [dial: "AT", pause, "ATD", the modem's answer] ─▶ request
+//   port ─▶ [dial: the modem checked ("AT" answered "OK"), "ATD", the
+//   modem's answer] ─▶ request
 //   (three option lines a second apart, "BILD") ─▶ arriving ─▶ judged as
 //   soon as the end marker is in ─▶ stored, or kept aside ─▶ what next:
 //   another try (at once on the open line after a picture kept aside, after
 //   a growing pause otherwise), the next picture (at once, or when the
 //   interval is due), or the end of a one-picture run.
+//
+// A call the station made, the station ends: after an interval picture, before
+// a one-picture run ends, before a redial and when the station stops, with
+// the Hayes escape (a second of silence, "+++" without a carriage return, a
+// second of silence), "OK", "ATH", "OK". DTR is held off on this line, so
+// closing the port tells the modem nothing. A modem that does not answer
+// "AT" may still be in a call from a run before: it gets the escape and
+// "ATH", and "AT" once more.
 //
 // The loop never waits. Every pause is a deadline on the clock interface
 // (nextDeadlineMs) that its driver turns into a timer, so the event loop
@@ -55,16 +64,23 @@ struct StationSettings {
     bool flash = false;
     bool direct = false;
     bool large = false;
+    // Keep a call up once made (--verbindung-halten): no hang-up, and the
+    // dial as it always was ("AT", a second, "ATD").
+    bool holdCall = false;
+    // What checks the modem before a dial (--modeminit), answered like "AT".
+    std::string modemInit = "AT";
 };
 
 enum class StationState {
     Idle,            // not started
-    Dialling,        // "AT" sent: the pause before "ATD"
+    CheckingModem,   // "AT" sent: its "OK"
+    Dialling,        // "AT" answered: the rest of the second before "ATD"
     AwaitingAnswer,  // "ATD" sent: the modem's answer
     Requesting,      // an option line sent: the pause before the next
     Arriving,        // "BILD" sent: the picture comes
     Pausing,         // before another try, or the next picture after a failed one
     AwaitingPicture, // between interval pictures
+    HangingUp,       // the escape and "ATH"
     Finished,        // a one-picture run is over
 };
 
@@ -80,6 +96,9 @@ struct StationEvent {
         AttemptEnded,     // every attempt ends so, once: outcome, message
         PictureGivenUp,   // the last try at a picture failed
         Notice,           // a failure outside any attempt: message
+        CallBegun,        // CONNECT
+        CallEnded,        // hung up, or dropped: callSeconds
+        HangUpEnded,      // hangUpOk; a failure's message
         Finished,         // a one-picture run is over: exitCode
     };
     Kind kind = Kind::Started;
@@ -107,6 +126,8 @@ struct StationEvent {
     double lineCharactersPerSecond = 0;
     CaptureProgress progress; // PictureArriving
     int exitCode = 0;         // Finished
+    double callSeconds = 0;   // CallEnded
+    bool hangUpOk = false;    // HangUpEnded
 };
 
 class StationReader {
@@ -123,6 +144,8 @@ public:
     virtual void open() = 0; // no-op while open; throws UserError
     virtual void close() = 0;
     virtual void send(const std::string& line) = 0; // throws LineDropped
+    // Without a carriage return (the escape); throws LineDropped.
+    virtual void sendBytes(const std::string& bytes) = 0;
     virtual const std::string& received() const = 0;
     virtual void clearReceived() = 0;
 };
@@ -134,6 +157,7 @@ public:
     void open() override;
     void close() override;
     void send(const std::string& line) override;
+    void sendBytes(const std::string& bytes) override;
     const std::string& received() const override;
     void clearReceived() override;
 
@@ -158,6 +182,11 @@ public:
     void lineDropped(const std::string& message);
     // The clock has reached nextDeadlineMs().
     void timeReached();
+    // The station is to stop: a call it made is ended first, then the run
+    // is finished (exit code 0); at once when there is none.
+    void stop();
+    // Whether a call the station made is up, as far as it knows.
+    bool callUp() const { return callUp_; }
     // The earliest time something is due, or -1 when nothing is.
     std::int64_t nextDeadlineMs() const;
 
@@ -182,6 +211,9 @@ private:
         const StationSettings& settings_;
     };
     enum class AfterPause { NextAttempt, NextPicture };
+    // What follows a hang-up.
+    enum class AfterHangUp { CheckModem, CheckModemAgain, AwaitPicture, Finish };
+    enum class HangUpStep { SilenceBefore, SilenceAfter, EscapeAnswer, HangUpAnswer };
 
     template <typename Action> void guarded(Action action);
     void recover(AttemptOutcome outcome, const std::string& failure);
@@ -190,6 +222,14 @@ private:
     void beginAttempt();
     void beginRequest();
     void sendDialLine(std::size_t index);
+    void checkModem(int round);
+    void modemChecked();
+    void hangUp(AfterHangUp then);
+    void hangUpStep();
+    void hangUpLines();
+    void hangUpEnded(bool ok, const std::string& failure);
+    void callEnded();
+    void send(const std::string& line);
     void dialAnswered(DialResult result);
     void sendRequestLine(std::size_t index);
     void lookAtArrival();
@@ -229,6 +269,19 @@ private:
     AfterPause afterPause_ = AfterPause::NextAttempt;
     bool scheduleEndsAttempt_ = false;
     int failuresInARow_ = 0;
+    bool callUp_ = false;    // CONNECT seen, no hang-up or drop since
+    bool callMaybe_ = false; // a silent modem dialled: a call may be up
+    std::int64_t callStartMs_ = 0;
+    std::int64_t lastSendMs_ = -1000000; // the line's silence counts from here
+    std::int64_t modemCheckedMs_ = 0;    // when the check's line went out
+    int modemCheckRound_ = 1;
+    ModemLines answerLines_; // the modem's lines to the check or the hang-up
+    HangUpStep hangUpStep_ = HangUpStep::SilenceBefore;
+    AfterHangUp afterHangUp_ = AfterHangUp::CheckModem;
+    bool hangUpCounts_ = false; // a call we know of, not a probe
+    bool stopping_ = false;
+    bool pictureDuePending_ = false; // came during a hang-up
+    int finishCode_ = kExitOk;
     int storedCount_ = 0;
     int exitCode_ = kExitOk;
 };

@@ -54,6 +54,13 @@ void Terminal::send() {
         reportDroppedLine();
 }
 
+void Terminal::sendBytes(std::string_view bytes) {
+    if (!connected_)
+        return;
+    if (WriteComBytes(ComHandle, bytes) == PortStatus::Vanished)
+        reportDroppedLine();
+}
+
 void Terminal::poll() {
     std::string chunk;
     PortStatus status = ReadComChunk(ComHandle, chunk);

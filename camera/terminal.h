@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <functional>
 #include <string>
+#include <string_view>
 
 class ReceivedText;
 
@@ -56,6 +57,9 @@ public:
     // Send: writes the command field and a carriage return; dropped silently
     // while not connected.
     void send();
+    // Writes the bytes without a carriage return, and no sent line is told
+    // (the modem's escape); dropped silently while not connected.
+    void sendBytes(std::string_view bytes);
     // Takes what has arrived and appends it to the received text, whose rule
     // drops a NUL byte alone (noise on the line) and keeps the bytes after it.
     void poll();

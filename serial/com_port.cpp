@@ -82,6 +82,12 @@ PortStatus WriteComLine(ComPortHandle& handle, std::string_view line) {
     return ToPortStatus(handle.device->write(withReturn));
 }
 
+PortStatus WriteComBytes(ComPortHandle& handle, std::string_view bytes) {
+    if (!handle.isOpen())
+        return PortStatus::Vanished;
+    return ToPortStatus(handle.device->write(std::string(bytes)));
+}
+
 PortStatus ReadComChunk(ComPortHandle& handle, std::string& text) {
     if (!handle.isOpen())
         return PortStatus::Vanished;

@@ -43,6 +43,9 @@ void OpenComPort(const ComPortFields& fields);
 // Writes the line and a carriage return, each byte with its own write call.
 // A closed handle reports Vanished.
 PortStatus WriteComLine(ComPortHandle& handle, std::string_view line);
+// Writes the bytes as they are, without a carriage return (the modem's
+// escape, "+++").
+PortStatus WriteComBytes(ComPortHandle& handle, std::string_view bytes);
 
 // Puts up to kComChunkBytes of what has arrived into `text` (empty when
 // nothing has) and returns at once: the data window polls on the window

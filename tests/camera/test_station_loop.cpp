@@ -35,6 +35,9 @@ public:
     void send(const std::string& line) override {
         log_ << QStringLiteral(">%1@%2").arg(QString::fromStdString(line)).arg(clock_.now);
     }
+    void sendBytes(const std::string& bytes) override {
+        log_ << QStringLiteral(">%1@%2").arg(QString::fromStdString(bytes)).arg(clock_.now);
+    }
     const std::string& received() const override { return text; }
     void clearReceived() override { text.clear(); }
 
@@ -68,6 +71,16 @@ public:
             break;
         case StationEvent::Kind::PictureGivenUp:
             log_ << QStringLiteral("given_up");
+            break;
+        case StationEvent::Kind::CallBegun:
+            log_ << QStringLiteral("call");
+            break;
+        case StationEvent::Kind::CallEnded:
+            log_ << QStringLiteral("call_ended:%1").arg(event.callSeconds);
+            break;
+        case StationEvent::Kind::HangUpEnded:
+            log_ << (event.hangUpOk ? QStringLiteral("hangup:ok")
+                                    : QStringLiteral("hangup:failed"));
             break;
         case StationEvent::Kind::Finished:
             log_ << QStringLiteral("finished:%1").arg(event.exitCode);
@@ -127,18 +140,42 @@ void StationLoopTest::transitions_data() {
     QTest::newRow("one picture, judged as soon as it is in")
         << one << false << 3 << 0 << "wait wait wait sound"
         << "open " + RequestAt(0) + " stored@3000 ended:sound:1 finished:0" << finished;
-    QTest::newRow("CONNECT: the request at once")
-        << one << true << 3 << 0 << "wait CONNECT wait wait wait sound"
-        << "open >AT@0 >ATD 0157@1000 dial:connect " + RequestAt(1000) +
-               " stored@4000 ended:sound:1 finished:0"
+    // The call the station made ends with the escape after a second of
+    // silence, its answer after another, and "ATH".
+    const QString hungUpAt5000 = " >+++@5000 >ATH@6000 hangup:ok call_ended:5";
+    QTest::newRow("CONNECT: the request at once, the call ended before the end")
+        << one << true << 3 << 0 << "OK wait CONNECT wait wait wait sound wait wait OK OK"
+        << "open >AT@0 >ATD 0157@1000 dial:connect call " + RequestAt(1000) +
+               " stored@4000 ended:sound:1" + hungUpAt5000 + " finished:0"
         << finished;
-    QTest::newRow("a silent modem has its time")
-        << one << true << 3 << 0 << "wait wait wait wait wait sound"
-        << "open >AT@0 >ATD 0157@1000 dial:silent " + RequestAt(31000) +
-               " stored@34000 ended:sound:1 finished:0"
+    QTest::newRow("interval with a dial: the call ends after each picture")
+        << interval << true << 3 << 0 << "OK wait CONNECT wait wait wait sound wait wait OK OK wait"
+        << "open >AT@0 >ATD 0157@1000 dial:connect call " + RequestAt(1000) +
+               " stored@4000 ended:sound:1" + hungUpAt5000 + " >AT@60000"
+        << int(StationState::CheckingModem);
+    QTest::newRow("a hang-up the modem does not answer is told, the run ends all the same")
+        << one << true << 3 << 0 << "OK wait CONNECT wait wait wait sound wait wait wait"
+        << "open >AT@0 >ATD 0157@1000 dial:connect call " + RequestAt(1000) +
+               " stored@4000 ended:sound:1 >+++@5000 hangup:failed finished:0"
+        << finished;
+    QTest::newRow("the modem still in a call: the escape, ATH, AT once more")
+        << one << true << 3 << 0 << "wait wait wait OK OK OK wait CONNECT"
+        << "open >AT@0 >+++@2000 >ATH@3000 >AT@3000 >ATD 0157@4000 dial:connect call >CONBA@4000"
+        << int(StationState::Requesting);
+    QTest::newRow("a silent modem: probed, then dialled blind and given its time")
+        << one << true << 3 << 0
+        << "wait wait wait wait wait wait wait wait wait wait sound wait wait wait wait"
+        << "open >AT@0 >+++@2000 >ATH@5000 >AT@7000 >ATD 0157@9000 dial:silent " +
+               RequestAt(39000) + " stored@42000 ended:sound:1 >+++@43000 >ATH@46000 finished:0"
+        << finished;
+    QTest::newRow("stopped with a call up: the call ends first")
+        << continuous << true << 3 << 0
+        << "OK wait CONNECT wait wait wait sound stop wait wait OK OK"
+        << "open >AT@0 >ATD 0157@1000 dial:connect call " + RequestAt(1000) +
+               " stored@4000 ended:sound:1 >CONBA@4000" + hungUpAt5000 + " finished:0"
         << finished;
     QTest::newRow("busy twice: a pause, then given up")
-        << one << true << 2 << 0 << "wait BUSY wait wait BUSY"
+        << one << true << 2 << 0 << "OK wait BUSY wait OK wait BUSY"
         << "open >AT@0 >ATD 0157@1000 dial:busy ended:dial_failed:1 close open >AT@6000 "
            ">ATD 0157@7000 dial:busy ended:dial_failed:2 close given_up finished:1"
         << finished;
@@ -205,6 +242,7 @@ void StationLoopTest::transitions() {
     loop.addReader(events);
 
     const std::map<QString, std::string> arrivals = {
+        {QStringLiteral("OK"), "\r\nOK\r\n"},
         {QStringLiteral("CONNECT"), "\r\nCONNECT 9600\r\n"},
         {QStringLiteral("BUSY"), "\r\nBUSY\r\n"},
         {QStringLiteral("NOCARRIER"), "\r\nNO CARRIER\r\n"},
@@ -213,6 +251,10 @@ void StationLoopTest::transitions() {
     };
     loop.start();
     for (const QString& step : script.split(' ', Qt::SkipEmptyParts)) {
+        if (step == QLatin1String("stop")) {
+            loop.stop();
+            continue;
+        }
         if (step == QLatin1String("wait")) {
             QVERIFY2(loop.nextDeadlineMs() >= clock.now, qPrintable(log.join(' ')));
             clock.now = loop.nextDeadlineMs();
@@ -264,8 +306,9 @@ void StationLoopTest::dialReadsTheModemsAnswer() {
     EventLog events(log);
     loop.addReader(events);
     loop.start();
-    // The far side's lines and the loop's deadlines, in the order of time.
-    for (const QString& answer : answers) {
+    // The far side's lines and the loop's deadlines, in the order of time;
+    // the modem answers "AT" at once.
+    for (const QString& answer : QStringList{"0 \r\nOK\r\n"} + answers) {
         const std::int64_t at = answer.section(u' ', 0, 0).toLongLong();
         while (loop.nextDeadlineMs() >= 0 && loop.nextDeadlineMs() <= at &&
                loop.state() != StationState::Arriving) {

@@ -25,6 +25,8 @@ enum CaptureOptionId {
     Every,
     Continuous,
     DialFirst,
+    HoldCall,
+    ModemInit,
     PictureTimeout,
     Attempts,
     AnswerWait,
@@ -101,7 +103,20 @@ const std::vector<ToolOption> kOptions = {
      "NO\u00a0DIALTONE oder ERROR ist der Versuch gescheitert; mit --alle vor jedem Bild (im "
      "Programm "
      "\"ohne Reconnect\"), sonst vor dem ersten Bild und nach jedem gescheiterten Versuch. Ohne "
-     "--anwahl muss die Verbindung zum Board schon bestehen",
+     "--anwahl muss die Verbindung zum Board schon bestehen. Vor dem Wählen muss das Modem "
+     "auf \"AT\" mit \"OK\" antworten; schweigt es 2\u00a0Sekunden, steht vielleicht noch ein "
+     "Anruf: es bekommt das Escape (\"+++\") und \"ATH\", dann noch einmal \"AT\". Den Anruf "
+     "beendet das Programm selbst (Escape, \"ATH\"): mit --alle nach jedem Bild, sonst vor dem "
+     "Ende und vor jeder neuen Anwahl",
+     ModeSection},
+    {HoldCall, nullptr, "--verbindung-halten", OptionValue::None, "", std::nullopt, "", nullptr,
+     "den Anruf nicht beenden und ohne Prüfung des Modems wählen (\"AT\", eine Sekunde, "
+     "\"ATD\")",
+     ModeSection},
+    {ModemInit, nullptr, "--modeminit", OptionValue::NonEmpty, "einen Befehl", std::nullopt,
+     "TEXT", nullptr,
+     "TEXT statt \"AT\" vor dem Wählen senden (z.\u00a0B. \"AT&F E1 V1 X4\"), beantwortet wie "
+     "\"AT\"",
      ModeSection},
     {AnswerWait, nullptr, "--anwahlzeit", OptionValue::Required, "eine Anzahl Sekunden",
      NumberRange{1, 600}, "S", "30",
@@ -222,6 +237,12 @@ struct Reading {
             break;
         case DialFirst:
             run.dialFirst = true;
+            break;
+        case HoldCall:
+            run.holdCall = true;
+            break;
+        case ModemInit:
+            run.modemInit = *word.value;
             break;
         case PictureTimeout:
             run.pictureTimeoutSeconds = number;

@@ -11,6 +11,13 @@
 #include <new>
 #include <unistd.h>
 
+namespace {
+
+// The escape's two silences and the modem's answers take about four seconds.
+constexpr int kLongestStopMs = 15000;
+
+} // namespace
+
 StationSettings StationSettingsOf(const CaptureRunOptions& options) {
     StationSettings settings;
     switch (options.mode) {
@@ -35,6 +42,9 @@ StationSettings StationSettingsOf(const CaptureRunOptions& options) {
     settings.flash = options.flash;
     settings.direct = options.direct;
     settings.large = options.large;
+    settings.holdCall = options.holdCall;
+    if (!options.modemInit.empty())
+        settings.modemInit = options.modemInit;
     return settings;
 }
 
@@ -114,7 +124,7 @@ int CaptureRun::exec() {
 }
 
 template <typename Action> void CaptureRun::step(Action action) {
-    if (stopped_ || loop_.finished())
+    if (loop_.finished())
         return;
     action();
     if (loop_.finished()) {
@@ -146,5 +156,8 @@ void CaptureRun::poll() {
 void CaptureRun::stop() {
     stopped_ = true;
     stopNotifier_.setEnabled(false);
-    QCoreApplication::quit();
+    // A call the station made is ended first, within moments; should the
+    // modem not let go, the stop does not wait for ever.
+    QTimer::singleShot(kLongestStopMs, this, [] { QCoreApplication::quit(); });
+    step([this] { loop_.stop(); });
 }

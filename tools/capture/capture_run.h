@@ -46,6 +46,10 @@ struct CaptureRunOptions {
     std::int32_t answerWaitSeconds = 0;
     // The port as the command line named it, for the metrics' port label.
     std::string portLabel;
+    // Keep a call up once made (--verbindung-halten).
+    bool holdCall = false;
+    // What checks the modem before a dial instead of "AT" (--modeminit).
+    std::string modemInit;
     // Names by the local time instead of the tick count (--zeitnamen).
     bool timeNames = false;
     // After each sound picture: an identical copy under this name, replaced
