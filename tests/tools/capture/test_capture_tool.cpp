@@ -334,6 +334,46 @@ private slots:
                  failure.isEmpty() ? QString() : "merlon-capture: " + failure + u'\n');
     }
 
+    // Each call the station made is ended (the escape, ATH), so that the
+    // next run's dial finds the modem listening and the request follows its
+    // CONNECT within seconds.
+    void eachCallIsEnded() {
+        Board board(link_, scratch_->filePath(QStringLiteral("board")),
+                    {"--fast", "--dial-delay", "1000"});
+        QVERIFY(board.started);
+        for (int run = 0; run < 2; ++run) {
+            CaptureTool tool(QStringList{"--port", link_, "--name", stem(), "--anwahl"});
+            QCOMPARE(tool.finished(60000), 0);
+            QCOMPARE(tool.errors(), QString());
+        }
+        QByteArray log;
+        QVERIFY(WaitUntil(
+            [&] {
+                log += board.process.readAllStandardError();
+                return log.count("Modem: aufgelegt") == 2;
+            },
+            10000));
+        // "HH:MM:SS.mmm Modem: …": each "BILD" within 5 s of its CONNECT.
+        auto msOfDay = [](const QByteArray& line) {
+            const QTime time =
+                QTime::fromString(QString::fromLatin1(line.left(12)), "HH:mm:ss.zzz");
+            return time.isValid() ? time.msecsSinceStartOfDay() : -1;
+        };
+        int connectedAt = -1;
+        int requests = 0;
+        for (const QByteArray& line : log.split('\n')) {
+            if (line.contains("Antwort CONNECT"))
+                connectedAt = msOfDay(line);
+            if (line.contains("Board-Zeile BILD")) {
+                QVERIFY(connectedAt >= 0);
+                QVERIFY2(msOfDay(line) - connectedAt < 5000, line.constData());
+                ++requests;
+            }
+        }
+        QCOMPARE(requests, 2);
+        QCOMPARE(log.count("Escape +++"), 2);
+    }
+
     // The metrics from the start, before any picture, and after a damaged
     // one and a sound one; the command after the sound one sees it stored.
     void metricsAndTheCommandAfterAPicture() {
