@@ -102,6 +102,10 @@ void FailureLines::read(const StationEvent& event) {
     case StationEvent::Kind::Notice:
         errors_.line(event.message);
         break;
+    case StationEvent::Kind::HangUpEnded:
+        if (!event.hangUpOk)
+            errors_.line(event.message);
+        break;
     default:
         break;
     }

@@ -1,10 +1,10 @@
 // merlon-galerie: builds the stations' web site under one folder from their
 // journals (merlon-capture --protokoll) and the pictures they name.
+#include "platform/clock.h"
 #include "platform/user_error.h"
 #include "tools/galerie/site_builder.h"
 #include "tools/options/tool_options.h"
 
-#include <QDateTime>
 
 #include <iostream>
 #include <optional>
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     }
     try {
         const GalleryReport report =
-            BuildGallery({*options.target, options.journals, QDateTime::currentMSecsSinceEpoch()});
+            BuildGallery({*options.target, options.journals, CurrentClock().wallTimeMs()});
         for (const std::string& note : report.notes)
             std::cerr << "merlon-galerie: " << note << "\n";
         return report.faulty ? kExitFailed : kExitOk;
