@@ -1,6 +1,7 @@
 // What the station's outputs cost: two merlon-capture runs side by side, each
 // back to back against a simulated board of its own at full speed, one with
-// --neuestes, --danach (a command that sleeps 2 s) and --metriken, one
+// --neuestes, --danach (a command that sleeps 2 s), --metriken and
+// --protokoll, one
 // without, for a given time (ten minutes unless told otherwise). Side by
 // side, so that whatever else loads the machine loads both alike. Prints
 // pictures per minute after each run's first picture, the difference, and
@@ -117,8 +118,9 @@ int main(int argc, char** argv) {
     Station outputs(QStringLiteral("mit"), scratch.path());
     const QString newest = outputs.folder + QStringLiteral("/neuestes.jpg");
     const QString metrics = outputs.folder + QStringLiteral("/merlon.prom");
+    const QString journal = outputs.folder + QStringLiteral("/protokoll.jsonl");
     if (!plain.start({}) || !outputs.start({"--neuestes", newest, "--danach", "sh '" + hook + "'",
-                                            "--metriken", metrics})) {
+                                            "--metriken", metrics, "--protokoll", journal})) {
         std::fprintf(stderr, "a simulated board or merlon-capture did not start\n");
         return 1;
     }
@@ -199,12 +201,17 @@ int main(int argc, char** argv) {
                                            outputs.link.toUtf8() + "\",outcome=\"ok\"}");
     const double hookSkipped = Sample(text, "merlon_capture_hook_runs_total{port=\"" +
                                                 outputs.link.toUtf8() + "\",outcome=\"skipped\"}");
+    const qsizetype journalLines = ContentOf(journal).count('\n');
     std::printf("newest copy is the last picture: %s; metrics: %.0f sound pictures, hook runs "
-                "ok %.0f, skipped %.0f\n",
-                newestIsLast ? "yes" : "no", sound, hookOk, hookSkipped);
+                "ok %.0f, skipped %.0f; journal: %lld lines\n",
+                newestIsLast ? "yes" : "no", sound, hookOk, hookSkipped,
+                static_cast<long long>(journalLines));
     const QByteArray errors =
         plain.capture.readAllStandardError() + outputs.capture.readAllStandardError();
     if (!errors.isEmpty())
         std::printf("error output:\n%s", errors.constData());
-    return newestIsLast && sound == outputs.stored() && cost <= 2.0 ? 0 : 1;
+    return newestIsLast && sound == outputs.stored() && journalLines >= outputs.stored() &&
+                   cost <= 2.0
+               ? 0
+               : 1;
 }
