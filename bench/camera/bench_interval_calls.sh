@@ -5,12 +5,14 @@
 # from its schedule, the seconds each call was up, and the share of the run
 # the line was held, from the board's own log.
 #   bench/camera/bench_interval_calls.sh [INTERVALS] [BUILD]
+# BUILD is the build folder of the merlon-capture to measure (build unless
+# told); the board is always this checkout's, whose log tells the times.
 set -euo pipefail
 intervals=${1:-20}
 build=${2:-build}
 work=$(mktemp -d)
 trap 'kill "$board" 2>/dev/null || true; rm -rf "$work"' EXIT
-"$build/tools/board-sim/merlon-board-sim" --fast --dial-delay 2000 --link "$work/com" \
+build/tools/board-sim/merlon-board-sim --fast --dial-delay 2000 --link "$work/com" \
     >/dev/null 2>"$work/board.log" &
 board=$!
 for _ in $(seq 50); do [ -e "$work/com" ] && break; sleep 0.1; done
