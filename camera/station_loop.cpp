@@ -23,6 +23,9 @@ constexpr std::string_view kEndMarker = "CAM_E";
 // silence and answers.
 constexpr std::int64_t kModemAnswerMs = 2000;
 constexpr std::int64_t kEscapeGuardMs = 1000;
+// The silence before the escape, with a margin: the modem counts it from the
+// last byte it took, which left here a moment after the write began.
+constexpr std::int64_t kSilenceBeforeEscapeMs = 1100;
 constexpr std::int64_t kEscapeAnswerMs = 2000;
 constexpr std::int64_t kHangUpAnswerMs = 5000;
 
@@ -551,7 +554,7 @@ void StationLoop::hangUp(AfterHangUp then) {
     arrivalDueMs_ = -1;
     line_.open(); // the call outlives the port: it may have been closed since
     // A second of silence on the line before the escape.
-    stepDueMs_ = std::max(CurrentClock().nowMs(), lastSendMs_ + kEscapeGuardMs);
+    stepDueMs_ = std::max(CurrentClock().nowMs(), lastSendMs_ + kSilenceBeforeEscapeMs);
 }
 
 void StationLoop::hangUpStep() {
@@ -601,10 +604,8 @@ void StationLoop::hangUpLines() {
         }
         if (hangUpStep_ == HangUpStep::SilenceBefore)
             continue; // an answer to something before the escape
-        // The escape is answered once its second silence is over.
-        if (hangUpStep_ == HangUpStep::SilenceAfter &&
-            CurrentClock().nowMs() < lastSendMs_ + kEscapeGuardMs)
-            continue;
+        // The modem answers the escape once its own second of silence is
+        // over, which may be a moment before ours.
         answerLines_ = ModemLines(line_.received().size());
         hangUpStep_ = HangUpStep::HangUpAnswer;
         stepDueMs_ = CurrentClock().nowMs() + kHangUpAnswerMs;

@@ -141,8 +141,8 @@ void StationLoopTest::transitions_data() {
         << one << false << 3 << 0 << "wait wait wait sound"
         << "open " + RequestAt(0) + " stored@3000 ended:sound:1 finished:0" << finished;
     // The call the station made ends with the escape after a second of
-    // silence, its answer after another, and "ATH".
-    const QString hungUpAt5000 = " >+++@5000 >ATH@6000 hangup:ok call_ended:5";
+    // silence (and a margin), its answer after another, and "ATH".
+    const QString hungUpAt5000 = " >+++@5100 >ATH@6100 hangup:ok call_ended:5.1";
     QTest::newRow("CONNECT: the request at once, the call ended before the end")
         << one << true << 3 << 0 << "OK wait CONNECT wait wait wait sound wait wait OK OK"
         << "open >AT@0 >ATD 0157@1000 dial:connect call " + RequestAt(1000) +
@@ -156,7 +156,7 @@ void StationLoopTest::transitions_data() {
     QTest::newRow("a hang-up the modem does not answer is told, the run ends all the same")
         << one << true << 3 << 0 << "OK wait CONNECT wait wait wait sound wait wait wait"
         << "open >AT@0 >ATD 0157@1000 dial:connect call " + RequestAt(1000) +
-               " stored@4000 ended:sound:1 >+++@5000 hangup:failed finished:0"
+               " stored@4000 ended:sound:1 >+++@5100 hangup:failed finished:0"
         << finished;
     QTest::newRow("the modem still in a call: the escape, ATH, AT once more")
         << one << true << 3 << 0 << "wait wait wait OK OK OK wait CONNECT"
@@ -166,7 +166,7 @@ void StationLoopTest::transitions_data() {
         << one << true << 3 << 0
         << "wait wait wait wait wait wait wait wait wait wait sound wait wait wait wait"
         << "open >AT@0 >+++@2000 >ATH@5000 >AT@7000 >ATD 0157@9000 dial:silent " +
-               RequestAt(39000) + " stored@42000 ended:sound:1 >+++@43000 >ATH@46000 finished:0"
+               RequestAt(39000) + " stored@42000 ended:sound:1 >+++@43100 >ATH@46100 finished:0"
         << finished;
     QTest::newRow("stopped with a call up: the call ends first")
         << continuous << true << 3 << 0
