@@ -5,6 +5,7 @@
 #include "platform/com_port_names.h"
 #include "platform/files.h"
 #include "tools/capture/capture_run.h"
+#include "tools/capture/service_watchdog.h"
 #include "tools/capture/stop_signals.h"
 #include "tools/options/tool_options.h"
 
@@ -325,6 +326,12 @@ int main(int argc, char** argv) {
     StopSignals stop;
     InterruptibleClock clock(stop);
     QCoreApplication application(argc, argv);
+    // Before the run: it starts the commands after a picture, which must not
+    // find systemd's notification socket in their environment.
+    ServiceWatchdog watchdog;
     CaptureRun run(arguments.run, stop);
-    return run.exec();
+    watchdog.ready();
+    const int exitCode = run.exec();
+    watchdog.stopping();
+    return exitCode;
 }
