@@ -48,10 +48,12 @@ void Terminal::disconnectPort() {
 void Terminal::send() {
     if (!connected_)
         return;
-    const PortStatus status = WriteComLine(ComHandle, commandField_);
+    const PortStatus status = WriteComLine(ComHandle, commandField_, writeLimitMs_);
     emit lineSent(QByteArray::fromStdString(commandField_));
     if (status == PortStatus::Vanished)
         reportDroppedLine();
+    if (status == PortStatus::Stalled)
+        throw LineDropped("Die Leitung nimmt keine Daten an");
 }
 
 void Terminal::poll() {

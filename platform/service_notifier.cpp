@@ -86,9 +86,8 @@ ServiceNotifier ServiceNotifier::fromEnvironment() {
     const char* socket = std::getenv("NOTIFY_SOCKET");
     if (!socket)
         return ServiceNotifier();
-    ServiceNotifier notifier(
-        socket, WatchdogTimeoutUs(std::getenv("WATCHDOG_USEC"), std::getenv("WATCHDOG_PID"),
-                                  getpid()));
+    ServiceNotifier notifier(socket, WatchdogTimeoutUs(std::getenv("WATCHDOG_USEC"),
+                                                       std::getenv("WATCHDOG_PID"), getpid()));
     for (const char* name : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
         unsetenv(name);
     return notifier;

@@ -23,8 +23,8 @@ public:
         std::memcpy(address.sun_path, name.data(), name.size());
         if (name[0] == '@')
             address.sun_path[0] = '\0';
-        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) +
-                                                   name.size() + (name[0] == '@' ? 0 : 1));
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size() +
+                                                   (name[0] == '@' ? 0 : 1));
         bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) == 0;
     }
     ~ListeningSocket() {
@@ -63,9 +63,8 @@ private slots:
     void messagesReachTheNamedSocket() {
         QFETCH(bool, abstract);
         QTemporaryDir folder;
-        const std::string name =
-            abstract ? "@merlon-test-notify-" + std::to_string(getpid())
-                     : folder.path().toStdString() + "/notify";
+        const std::string name = abstract ? "@merlon-test-notify-" + std::to_string(getpid())
+                                          : folder.path().toStdString() + "/notify";
         ListeningSocket manager(name);
         QVERIFY(manager.bound());
         qputenv("NOTIFY_SOCKET", QByteArray::fromStdString(name));
@@ -88,21 +87,21 @@ private slots:
         QTest::addColumn<QByteArray>("usec");
         QTest::addColumn<QByteArray>("pid"); // "self" for this process
         QTest::addColumn<qint64>("intervalMs");
-        QTest::newRow("two minutes") << QByteArray("@s") << QByteArray("120000000") << QByteArray()
-                                     << qint64(60000);
+        QTest::newRow("two minutes")
+            << QByteArray("@s") << QByteArray("120000000") << QByteArray() << qint64(60000);
         QTest::newRow("for this process")
             << QByteArray("@s") << QByteArray("2000000") << QByteArray("self") << qint64(1000);
         QTest::newRow("for another process")
             << QByteArray("@s") << QByteArray("2000000") << QByteArray("1") << qint64(0);
         QTest::newRow("below two milliseconds")
             << QByteArray("@s") << QByteArray("1500") << QByteArray() << qint64(1);
-        QTest::newRow("no watchdog") << QByteArray("@s") << QByteArray() << QByteArray()
-                                     << qint64(0);
+        QTest::newRow("no watchdog")
+            << QByteArray("@s") << QByteArray() << QByteArray() << qint64(0);
         QTest::newRow("not a number")
             << QByteArray("@s") << QByteArray("2s") << QByteArray() << qint64(0);
         QTest::newRow("zero") << QByteArray("@s") << QByteArray("0") << QByteArray() << qint64(0);
-        QTest::newRow("negative")
-            << QByteArray("@s") << QByteArray("-2000000") << QByteArray() << qint64(0);
+        QTest::newRow("negative") << QByteArray("@s") << QByteArray("-2000000") << QByteArray()
+                                  << qint64(0);
         QTest::newRow("outside systemd")
             << QByteArray() << QByteArray("2000000") << QByteArray() << qint64(0);
     }

@@ -85,9 +85,9 @@ struct CaptureTool {
     QProcess process;
     QByteArray out, err;
 
-    explicit CaptureTool(const QStringList& arguments, const QString& workingDirectory = {},
-                         const QProcessEnvironment& environment =
-                             QProcessEnvironment::systemEnvironment()) {
+    explicit CaptureTool(
+        const QStringList& arguments, const QString& workingDirectory = {},
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
         process.setWorkingDirectory(workingDirectory);
         process.setProcessEnvironment(environment);
         process.start(CAPTURE_TOOL_PATH, arguments);
@@ -126,9 +126,9 @@ public:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path + 1, name_.constData() + 1, name_.size() - 1);
-        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address),
-                        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name_.size())) ==
-                 0;
+        bound_ =
+            ::bind(fd_, reinterpret_cast<sockaddr*>(&address),
+                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name_.size())) == 0;
         clock_.start();
     }
     ~ServiceManagerSocket() { ::close(fd_); }
@@ -396,9 +396,9 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLatin1(manager.name()));
         environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("2000000"));
-        CaptureTool tool(QStringList{"--port", link_, "--name", stem(), "--anwahl", "--anwahlzeit",
-                                     "20"},
-                         {}, environment);
+        CaptureTool tool(
+            QStringList{"--port", link_, "--name", stem(), "--anwahl", "--anwahlzeit", "20"}, {},
+            environment);
         QVERIFY(WaitUntil([&] { return manager.received("READY=1"); }, 10000));
         const qint64 readyAtMs = manager.messages().last().atMs;
         // Heard as they come: each message's time is the time it arrived.
