@@ -48,17 +48,22 @@ void Terminal::disconnectPort() {
 void Terminal::send() {
     if (!connected_)
         return;
-    const PortStatus status = WriteComLine(ComHandle, commandField_);
+    const PortStatus status = WriteComLine(ComHandle, commandField_, writeLimitMs_);
     emit lineSent(QByteArray::fromStdString(commandField_));
     if (status == PortStatus::Vanished)
         reportDroppedLine();
+    if (status == PortStatus::Stalled)
+        throw LineDropped("Die Leitung nimmt keine Daten an");
 }
 
 void Terminal::sendBytes(std::string_view bytes) {
     if (!connected_)
         return;
-    if (WriteComBytes(ComHandle, bytes) == PortStatus::Vanished)
+    const PortStatus status = WriteComBytes(ComHandle, bytes, writeLimitMs_);
+    if (status == PortStatus::Vanished)
         reportDroppedLine();
+    if (status == PortStatus::Stalled)
+        throw LineDropped("Die Leitung nimmt keine Daten an");
 }
 
 void Terminal::poll() {

@@ -15,8 +15,9 @@
 
 class ReceivedText;
 
-// The line dropped under the terminal (the device went away). A failure
-// like any other for the window; a station that keeps going tells it apart.
+// The line dropped under the terminal (the device went away, or took no
+// data within the write's time limit). A failure like any other for the
+// window; a station that keeps going tells it apart.
 class LineDropped : public UserError {
 public:
     using UserError::UserError;
@@ -55,11 +56,15 @@ public:
     // Disconnect: a no-op while not connected.
     void disconnectPort();
     // Send: writes the command field and a carriage return; dropped silently
-    // while not connected.
+    // while not connected. A line that takes no data for the write limit
+    // throws LineDropped ("Die Leitung nimmt keine Daten an") and stays
+    // connected: flow control may let it go on, and the user decides.
     void send();
     // Writes the bytes without a carriage return, and no sent line is told
     // (the modem's escape); dropped silently while not connected.
     void sendBytes(std::string_view bytes);
+    // The time a send may take (tests shorten it).
+    void setWriteLimitMs(std::int64_t limitMs) { writeLimitMs_ = limitMs; }
     // Takes what has arrived and appends it to the received text, whose rule
     // drops a NUL byte alone (noise on the line) and keeps the bytes after it.
     void poll();
@@ -82,4 +87,5 @@ private:
     std::string commandField_;
     std::string openedPort_; // "COM<n>" or the path of the port opened last, for messages
     bool connected_ = false;
+    std::int64_t writeLimitMs_ = kSerialWriteLimitMs;
 };

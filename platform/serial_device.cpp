@@ -1,5 +1,6 @@
 #include "platform/serial_device.h"
 
+#include "platform/clock.h"
 #include "platform/serial_speed.h"
 
 #include <algorithm>
@@ -41,6 +42,8 @@ int RestoreLine(int fd, const termios* settings) {
 }
 
 constexpr std::size_t kChunkSize = 4096;
+// Longest single wait of a write for the device, between looks at the clock.
+constexpr std::int64_t kWriteSliceMs = 100;
 
 // strerror_r comes in a GNU and an XSI flavour; both are thread-safe. Only
 // the one matching the C library is called.
@@ -126,8 +129,11 @@ SerialDevice::~SerialDevice() {
     if (vanished_ || hungUp()) {
         lastRestore = {LineRestore::DeviceGone, 0};
     } else {
-        while (tcdrain(fd_) != 0 && errno == EINTR) {
-        }
+        if (stalled_)
+            tcflush(fd_, TCOFLUSH);
+        else
+            while (tcdrain(fd_) != 0 && errno == EINTR) {
+            }
         int result = 0;
         while ((result = RestoreLine(fd_, &saved_->original)) != 0 && errno == EINTR) {
         }
@@ -242,9 +248,11 @@ SerialStatus SerialDevice::readWaiting(std::size_t maxBytes, std::string& bytes)
     return (vanished_ && got == 0) ? SerialStatus::Vanished : SerialStatus::Ok;
 }
 
-SerialStatus SerialDevice::write(std::string_view bytes) {
+SerialStatus SerialDevice::write(std::string_view bytes, std::int64_t limitMs) {
     if (vanished_)
         return SerialStatus::Vanished;
+    Clock& clock = CurrentClock();
+    const std::int64_t deadlineMs = clock.nowMs() + limitMs;
     for (const char byte : bytes) {
         for (;;) {
             if (vanished_)
@@ -255,9 +263,16 @@ SerialStatus SerialDevice::write(std::string_view bytes) {
             if (written < 0 && errno == EINTR)
                 continue;
             if (written == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
-                // No write time-out: wait as long as the device needs.
+                const std::int64_t leftMs = deadlineMs - clock.nowMs();
+                if (leftMs <= 0) {
+                    stalled_ = true;
+                    return SerialStatus::Stalled;
+                }
+                // In slices, so that the limit holds on whichever clock is
+                // in force, not on poll's own.
                 pollfd watch{fd_, POLLOUT, 0};
-                const int ready = poll(&watch, 1, -1);
+                const int ready = poll(
+                    &watch, 1, static_cast<int>(std::min<std::int64_t>(leftMs, kWriteSliceMs)));
                 if (ready < 0 && errno != EINTR)
                     vanished_ = true;
                 else if (ready > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL)))

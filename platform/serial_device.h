@@ -1,8 +1,8 @@
 // The serial device behind a port: exclusive opening, line settings from a
 // plain record, reads that take what has arrived and never wait, and writes
-// one byte per call that wait until the device takes each byte. A device that
-// goes away (far side closed, USB adapter pulled) is reported as vanished,
-// never as an error to retry.
+// one byte per call that wait until the device takes each byte, for a
+// limited time. A device that goes away (far side closed, USB adapter pulled) is reported as
+// vanished, never as an error to retry.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +19,12 @@ struct SerialLineSettings {
     int dataBits = 8; // 5 to 8; no parity, one stop bit, no flow control
 };
 
-enum class SerialStatus { Ok, Vanished };
+// Stalled: the device took no more within the write's time limit (output
+// stopped by flow control, or a far side that never reads).
+enum class SerialStatus { Ok, Vanished, Stalled };
+
+// How long a write may take as a whole before it counts as stalled.
+constexpr std::int64_t kSerialWriteLimitMs = 10000;
 
 enum class LineSetup { Applied, SpeedRefused, DataBitsRefused, Failed };
 
@@ -31,7 +36,8 @@ public:
 
     // Waits until what was written has gone out, restores the settings found
     // at opening (LastLineRestore() tells how that went) and gives up
-    // exclusivity.
+    // exclusivity. After a stalled write the output still queued is
+    // dropped instead: it would never go out, and the wait never end.
     ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
@@ -48,8 +54,10 @@ public:
     SerialStatus readWaiting(std::size_t maxBytes, std::string& bytes);
 
     // Each byte goes out with its own write call, in order; waits while the
-    // device cannot take more, stops when it vanished.
-    SerialStatus write(std::string_view bytes);
+    // device cannot take more, stops when it vanished, and gives up with
+    // Stalled once limitMs (read on the clock in force) have passed since
+    // the call began. Bytes taken before a stall stay taken.
+    SerialStatus write(std::string_view bytes, std::int64_t limitMs = kSerialWriteLimitMs);
 
     bool vanished() const { return vanished_; }
 
@@ -62,6 +70,7 @@ private:
     int fd_;
     std::unique_ptr<SavedSettings> saved_;
     bool vanished_ = false;
+    bool stalled_ = false;
 };
 
 // Clears the exclusive flag of the device open now, if any, for an ending

@@ -15,7 +15,15 @@ std::string PortLabel(int number, const std::string& device) {
 }
 
 PortStatus ToPortStatus(SerialStatus status) {
-    return status == SerialStatus::Ok ? PortStatus::Ok : PortStatus::Vanished;
+    switch (status) {
+    case SerialStatus::Ok:
+        return PortStatus::Ok;
+    case SerialStatus::Stalled:
+        return PortStatus::Stalled;
+    case SerialStatus::Vanished:
+        break;
+    }
+    return PortStatus::Vanished;
 }
 
 } // namespace
@@ -74,18 +82,18 @@ void OpenComPort(const ComPortSettings& settings) {
     ComHandle.device = std::move(opened);
 }
 
-PortStatus WriteComLine(ComPortHandle& handle, std::string_view line) {
+PortStatus WriteComLine(ComPortHandle& handle, std::string_view line, std::int64_t limitMs) {
     if (!handle.isOpen())
         return PortStatus::Vanished;
     std::string withReturn(line);
     withReturn += '\r';
-    return ToPortStatus(handle.device->write(withReturn));
+    return ToPortStatus(handle.device->write(withReturn, limitMs));
 }
 
-PortStatus WriteComBytes(ComPortHandle& handle, std::string_view bytes) {
+PortStatus WriteComBytes(ComPortHandle& handle, std::string_view bytes, std::int64_t limitMs) {
     if (!handle.isOpen())
         return PortStatus::Vanished;
-    return ToPortStatus(handle.device->write(std::string(bytes)));
+    return ToPortStatus(handle.device->write(bytes, limitMs));
 }
 
 PortStatus ReadComChunk(ComPortHandle& handle, std::string& text) {

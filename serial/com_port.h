@@ -12,7 +12,8 @@
 #include <string>
 #include <string_view>
 
-enum class PortStatus { Ok, Vanished };
+// Stalled: the line took no more within the write's time limit.
+enum class PortStatus { Ok, Vanished, Stalled };
 
 // Wraps the open device, or nothing while the port is closed.
 struct ComPortHandle {
@@ -40,12 +41,14 @@ void OpenComPort(const ComPortSettings& settings);
 // ParseComPortFields, then OpenComPort.
 void OpenComPort(const ComPortFields& fields);
 
-// Writes the line and a carriage return, each byte with its own write call.
-// A closed handle reports Vanished.
-PortStatus WriteComLine(ComPortHandle& handle, std::string_view line);
+// Writes the line and a carriage return, each byte with its own write call,
+// within limitMs for the whole. A closed handle reports Vanished.
+PortStatus WriteComLine(ComPortHandle& handle, std::string_view line,
+                        std::int64_t limitMs = kSerialWriteLimitMs);
 // Writes the bytes as they are, without a carriage return (the modem's
-// escape, "+++").
-PortStatus WriteComBytes(ComPortHandle& handle, std::string_view bytes);
+// escape, "+++"), within limitMs.
+PortStatus WriteComBytes(ComPortHandle& handle, std::string_view bytes,
+                         std::int64_t limitMs = kSerialWriteLimitMs);
 
 // Puts up to kComChunkBytes of what has arrived into `text` (empty when
 // nothing has) and returns at once: the data window polls on the window

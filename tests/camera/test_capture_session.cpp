@@ -619,6 +619,53 @@ private slots:
             QString::fromStdString(DescribeProgress(rig.session.progress())).section(u' ', 1, 1),
             rig.folder.filePath(second[0]));
     }
+
+    // A line that takes no data fails the send after the write's limit
+    // instead of hanging, and stays connected. On the system's clock, since
+    // the limit is real time the line is given.
+    void sendToALineThatTakesNothingFailsAfterTheLimit_data() {
+        QTest::addColumn<bool>("stoppedByXoff");
+        QTest::addColumn<int>("lineBytes");
+        QTest::newRow("far side stopped the line (XOFF)") << true << 2;
+        QTest::newRow("far side never reads") << false << (1 << 20);
+    }
+    void sendToALineThatTakesNothingFailsAfterTheLimit() {
+        QFETCH(bool, stoppedByXoff);
+        QFETCH(int, lineBytes);
+        PtyPair pty;
+        QVERIFY(pty.ok());
+        qputenv("MERLON_COM1", QByteArray::fromStdString(pty.slavePath()));
+        PlainReceivedText received;
+        Terminal terminal(received);
+        terminal.connectPort();
+        if (stoppedByXoff) {
+            termios line{};
+            QCOMPARE(tcgetattr(pty.slave(), &line), 0);
+            line.c_iflag |= IXON;
+            QCOMPARE(tcsetattr(pty.slave(), TCSANOW, &line), 0);
+            // The byte after XOFF arrives once XOFF has been acted on.
+            QVERIFY(pty.sendFromFarSide("\x13x"));
+            QVERIFY(pty.waitUntilPending(1));
+        }
+        constexpr int kLimitMs = 300;
+        terminal.setWriteLimitMs(kLimitMs);
+        terminal.setCommandField(std::string(static_cast<std::size_t>(lineBytes), 'A'));
+        // On the clock the limit is kept by: another rounds whole milliseconds
+        // differently.
+        const std::int64_t startMs = SystemClock().nowMs();
+        QString message; // a LineDropped, which the station tells apart
+        try {
+            terminal.send();
+        } catch (const LineDropped& error) {
+            message = QString::fromUtf8(error.what());
+        }
+        QCOMPARE(message, QStringLiteral("Die Leitung nimmt keine Daten an"));
+        const std::int64_t tookMs = SystemClock().nowMs() - startMs;
+        QVERIFY2(tookMs >= kLimitMs && tookMs < kLimitMs + 5000,
+                 qPrintable(QString::number(tookMs)));
+        QVERIFY(terminal.connected());
+        terminal.disconnectPort();
+    }
 };
 
 QTEST_GUILESS_MAIN(CaptureSessionTest)

@@ -4,10 +4,12 @@
 #include "platform/files.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_run.h"
+#include "tools/capture/service_watchdog.h"
 #include "tools/capture/stop_signals.h"
 #include "tools/options/tool_options.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -37,6 +39,18 @@ int main(int argc, char** argv) {
     StopSignals stop;
     InterruptibleClock clock(stop);
     QCoreApplication application(argc, argv);
+    // Before the run: it starts the commands after a picture, which must not
+    // find systemd's notification socket in their environment.
+    ServiceWatchdog watchdog;
     CaptureRun run(options, stop);
-    return run.exec();
+    watchdog.ready();
+    // systemd hears of a stop at once, while the station still ends its call.
+    QSocketNotifier stopSeen(stop.notifyFd(), QSocketNotifier::Read);
+    QObject::connect(&stopSeen, &QSocketNotifier::activated, [&] {
+        stopSeen.setEnabled(false);
+        watchdog.stopping();
+    });
+    const int exitCode = run.exec();
+    watchdog.stopping();
+    return exitCode;
 }

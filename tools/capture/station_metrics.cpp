@@ -90,6 +90,10 @@ StationMetrics::StationMetrics(std::string port)
                                    "Runs of the command after a picture, by outcome.",
                                    "outcome",
                                    {"ok", "failed", "timed_out", "skipped"}},
+                                  {"merlon_capture_hangups_total",
+                                   "Calls the station ended, by whether the modem confirmed.",
+                                   "outcome",
+                                   {"ok", "failed"}},
                               }} {}
 
 StationMetrics::Family& StationMetrics::family(Counter counter) {
@@ -132,10 +136,17 @@ std::string StationMetrics::text() const {
             text += std::string(counted.name) + "{" + port + "," + counted.label + "=\"" +
                     counted.values[i] + "\"} " + std::to_string(counted.counts[i]) + "\n";
     }
-    auto gauge = [&](const char* name, const char* help, const std::string& value) {
+    auto single = [&](const char* type, const char* name, const char* help,
+                      const std::string& value) {
         text += std::string("# HELP ") + name + " " + help + "\n";
-        text += std::string("# TYPE ") + name + " gauge\n";
+        text += std::string("# TYPE ") + name + " " + type + "\n";
         text += std::string(name) + "{" + port + "} " + value + "\n";
+    };
+    single("counter", "merlon_capture_call_seconds_total",
+           "Seconds of the calls that ended, from CONNECT to the end of each.",
+           Number(callSeconds_));
+    auto gauge = [&](const char* name, const char* help, const std::string& value) {
+        single("gauge", name, help, value);
     };
     gauge("merlon_capture_last_sound_picture_timestamp_seconds",
           "When the last sound picture was stored (Unix time; 0 before the first).",
@@ -150,6 +161,10 @@ std::string StationMetrics::text() const {
           Number(intervalSeconds_));
     gauge("merlon_capture_start_time_seconds", "When this run of merlon-capture started.",
           Number(startTime_));
+    gauge("merlon_capture_call_up", "1 while a call is up, else 0.", callUp_ ? "1" : "0");
+    gauge("merlon_capture_call_started_timestamp_seconds",
+          "When the call up now began (Unix time of its CONNECT; 0 while none is up).",
+          Number(callStarted_));
     return text;
 }
 

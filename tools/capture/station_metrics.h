@@ -1,5 +1,6 @@
 // The station's state for Prometheus (--metriken): counters of pictures,
-// attempts, dials and hook runs, and a few gauges, in the text exposition
+// attempts, dials, hang-ups and hook runs, the seconds of calls, and a few
+// gauges, in the text exposition
 // format that node_exporter's textfile collector serves. Every series
 // carries port="<port>", and every label value of a counter is written from
 // the start (as 0), so that alert rules can tell "none" from "never seen".
@@ -15,7 +16,7 @@
 
 class StationMetrics {
 public:
-    enum class Counter { Pictures, Attempts, Dials, HookRuns };
+    enum class Counter { Pictures, Attempts, Dials, HookRuns, Hangups };
 
     explicit StationMetrics(std::string port);
 
@@ -31,6 +32,14 @@ public:
     void setLineBytesPerSecond(double rate) { lineBytesPerSecond_ = rate; }
     void setIntervalSeconds(double seconds) { intervalSeconds_ = seconds; }
     void setStartTime(double unixSeconds) { startTime_ = unixSeconds; }
+    // Adds the length of a call that ended, from CONNECT on.
+    void addCallSeconds(double seconds) { callSeconds_ += seconds; }
+    // Whether a call is up, and since when (Unix time of its CONNECT; kept
+    // only while it is up), so that a call left standing is seen.
+    void setCallUp(bool up, double sinceUnixSeconds) {
+        callUp_ = up;
+        callStarted_ = up ? sinceUnixSeconds : 0;
+    }
 
     // The whole text, as the file holds it.
     std::string text() const;
@@ -50,10 +59,13 @@ private:
     std::size_t slot(const Family& family, std::string_view label) const;
 
     std::string port_;
-    std::array<Family, 4> families_;
+    std::array<Family, 5> families_;
     double lastSoundPicture_ = 0;
     std::uint64_t lastPictureBytes_ = 0;
     double lineBytesPerSecond_ = 0;
     double intervalSeconds_ = 0;
     double startTime_ = 0;
+    double callSeconds_ = 0;
+    bool callUp_ = false;
+    double callStarted_ = 0;
 };

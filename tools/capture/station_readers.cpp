@@ -161,6 +161,19 @@ void MetricsFile::read(const StationEvent& event) {
         metrics_.count(StationMetrics::Counter::Attempts, AttemptOutcomeLabel(event.outcome));
         write();
         break;
+    case StationEvent::Kind::CallBegun:
+        metrics_.setCallUp(true, static_cast<double>(event.wallMs) / 1000);
+        write();
+        break;
+    case StationEvent::Kind::CallEnded:
+        metrics_.addCallSeconds(event.callSeconds);
+        metrics_.setCallUp(false, 0);
+        write();
+        break;
+    case StationEvent::Kind::HangUpEnded:
+        metrics_.count(StationMetrics::Counter::Hangups, event.hangUpOk ? "ok" : "failed");
+        write();
+        break;
     default:
         break;
     }

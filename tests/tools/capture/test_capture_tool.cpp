@@ -12,6 +12,9 @@
 
 #include <QtTest>
 #include <csignal>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -82,8 +85,11 @@ struct CaptureTool {
     QProcess process;
     QByteArray out, err;
 
-    explicit CaptureTool(const QStringList& arguments, const QString& workingDirectory = {}) {
+    explicit CaptureTool(
+        const QStringList& arguments, const QString& workingDirectory = {},
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
         process.setWorkingDirectory(workingDirectory);
+        process.setProcessEnvironment(environment);
         process.start(CAPTURE_TOOL_PATH, arguments);
         process.waitForStarted();
     }
@@ -109,6 +115,50 @@ struct CaptureTool {
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
     void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
+};
+
+// Where systemd would hear a Type=notify service: an abstract datagram
+// socket, each message taken with the time it came.
+class ServiceManagerSocket {
+public:
+    ServiceManagerSocket() : name_("@merlon-capture-test-" + QByteArray::number(getpid())) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, name_.constData() + 1, name_.size() - 1);
+        bound_ =
+            ::bind(fd_, reinterpret_cast<sockaddr*>(&address),
+                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name_.size())) == 0;
+        clock_.start();
+    }
+    ~ServiceManagerSocket() { ::close(fd_); }
+    bool bound() const { return bound_; }
+    const QByteArray& name() const { return name_; }
+
+    struct Message {
+        QByteArray text;
+        qint64 atMs;
+    };
+    // What came since the last look.
+    const QList<Message>& messages() {
+        char buffer[512];
+        ssize_t n = 0;
+        while ((n = ::recv(fd_, buffer, sizeof buffer, 0)) > 0)
+            messages_.append({QByteArray(buffer, static_cast<int>(n)), clock_.elapsed()});
+        return messages_;
+    }
+    bool received(const QByteArray& text) {
+        const QList<Message>& all = messages();
+        return std::any_of(all.begin(), all.end(),
+                           [&](const Message& message) { return message.text == text; });
+    }
+
+private:
+    QByteArray name_;
+    int fd_ = -1;
+    bool bound_ = false;
+    QElapsedTimer clock_;
+    QList<Message> messages_;
 };
 
 } // namespace
@@ -372,6 +422,53 @@ private slots:
         }
         QCOMPARE(requests, 2);
         QCOMPARE(log.count("Escape +++"), 2);
+    }
+
+    // As a systemd service with a two-second watchdog: ready once started,
+    // a ping at least every 1.2 s through the silent modem's 20 s (the event
+    // loop turns through every wait), and stopping on SIGTERM.
+    void pingsComeThroughTheSilentModemsWait() {
+        ServiceManagerSocket manager;
+        QVERIFY(manager.bound());
+        Board board(link_, scratch_->filePath(QStringLiteral("board")),
+                    QStringList{"--fast", "--dial-delay", "500", "--silent"});
+        QVERIFY(board.started);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLatin1(manager.name()));
+        environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("2000000"));
+        CaptureTool tool(
+            QStringList{"--port", link_, "--name", stem(), "--anwahl", "--anwahlzeit", "20"}, {},
+            environment);
+        QVERIFY(WaitUntil([&] { return manager.received("READY=1"); }, 10000));
+        const qint64 readyAtMs = manager.messages().last().atMs;
+        // Heard as they come: each message's time is the time it arrived.
+        QVERIFY(WaitUntil(
+            [&] {
+                manager.messages();
+                return board.process.readAllStandardOutput().contains("Bild 1:");
+            },
+            60000));
+        // On SIGTERM the station ends the call it may have made (a few
+        // seconds): the pings go on meanwhile, heard as they come.
+        tool.signal(SIGTERM);
+        QVERIFY(WaitUntil(
+            [&] {
+                manager.messages();
+                return tool.process.state() == QProcess::NotRunning;
+            },
+            20000));
+        QCOMPARE(tool.finished(1000), 0);
+        QVERIFY(WaitUntil([&] { return manager.received("STOPPING=1"); }, 5000));
+
+        qint64 lastPingMs = readyAtMs;
+        qint64 longestGapMs = 0;
+        for (const auto& message : manager.messages())
+            if (message.text == "WATCHDOG=1") {
+                longestGapMs = std::max(longestGapMs, message.atMs - lastPingMs);
+                lastPingMs = message.atMs;
+            }
+        QVERIFY2(lastPingMs - readyAtMs >= 20000, qPrintable(QString::number(lastPingMs)));
+        QVERIFY2(longestGapMs <= 1200, qPrintable(QString::number(longestGapMs)));
     }
 
     // The metrics from the start, before any picture, and after a damaged

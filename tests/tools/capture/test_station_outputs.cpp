@@ -210,18 +210,62 @@ private slots:
         QTest::newRow("UTF-8 kept") << QByteArray("tty-Küche") << QByteArray("tty-Küche");
         QTest::newRow("Latin-1 byte") << QByteArray("tty-K\xfc") << QByteArray("tty-K\xef\xbf\xbd");
         QTest::newRow("cut sequence") << QByteArray("a\xc3") << QByteArray("a\xef\xbf\xbd");
-        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf")
-                                        << QByteArray("\xef\xbf\xbd\xef\xbf\xbd");
-        QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80")
-                                   << QByteArray("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
-        QTest::newRow("four bytes kept") << QByteArray("\xf0\x9f\x93\xb7")
-                                         << QByteArray("\xf0\x9f\x93\xb7");
+        QTest::newRow("overlong slash")
+            << QByteArray("\xc0\xaf") << QByteArray("\xef\xbf\xbd\xef\xbf\xbd");
+        QTest::newRow("surrogate")
+            << QByteArray("\xed\xa0\x80") << QByteArray("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+        QTest::newRow("four bytes kept")
+            << QByteArray("\xf0\x9f\x93\xb7") << QByteArray("\xf0\x9f\x93\xb7");
     }
     void metricsLabelIsUtf8() {
         QFETCH(QByteArray, port);
         QFETCH(QByteArray, label);
         const std::string text = StationMetrics(port.toStdString()).text();
         QVERIFY(QByteArray::fromStdString(text).contains("{port=\"" + label + "\","));
+    }
+
+    // The calls: their seconds, the hang-ups by outcome (both there from the
+    // start) and whether one is up, since when.
+    void metricsCountTheCalls_data() {
+        QTest::addColumn<QList<double>>("endedCallSeconds");
+        QTest::addColumn<QStringList>("hangups");
+        QTest::addColumn<bool>("up");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("no call yet")
+            << QList<double>{} << QStringList{} << false
+            << QStringList{"call_seconds_total 0", "hangups_total{outcome=\"ok\"} 0",
+                           "hangups_total{outcome=\"failed\"} 0", "call_up 0",
+                           "call_started_timestamp_seconds 0"};
+        QTest::newRow("a call up") << QList<double>{} << QStringList{} << true
+                                   << QStringList{"call_seconds_total 0", "call_up 1",
+                                                  "call_started_timestamp_seconds 1796000000.5"};
+        QTest::newRow("two calls ended, one hang-up unconfirmed")
+            << QList<double>{62.25, 30} << QStringList{"ok", "failed"} << false
+            << QStringList{"call_seconds_total 92.25", "hangups_total{outcome=\"ok\"} 1",
+                           "hangups_total{outcome=\"failed\"} 1", "call_up 0",
+                           "call_started_timestamp_seconds 0"};
+    }
+    void metricsCountTheCalls() {
+        QFETCH(QList<double>, endedCallSeconds);
+        QFETCH(QStringList, hangups);
+        QFETCH(bool, up);
+        QFETCH(QStringList, lines);
+        StationMetrics metrics("ttyUSB0");
+        metrics.setCallUp(true, 1796000000.5);
+        for (const double seconds : endedCallSeconds)
+            metrics.addCallSeconds(seconds);
+        for (const QString& outcome : hangups)
+            metrics.count(StationMetrics::Counter::Hangups, outcome.toStdString());
+        metrics.setCallUp(up, 1796000000.5);
+        const QString text = QString::fromStdString(metrics.text());
+        for (QString line : lines) {
+            // Each series with its port, as the file has it.
+            line =
+                "merlon_capture_" +
+                (line.contains(u'{') ? line.replace(u'{', QStringLiteral("{port=\"ttyUSB0\","))
+                                     : line.replace(u' ', QStringLiteral("{port=\"ttyUSB0\"} ")));
+            QVERIFY2(text.contains(u'\n' + line + u'\n'), qPrintable(line));
+        }
     }
 
     void metricsNameEverySeriesAndReplaceTheFile() {
@@ -240,7 +284,7 @@ private slots:
         // Every sample line names the port; every family says its type.
         for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
             QVERIFY2(line.startsWith(u'#') || line.contains(port), qPrintable(line));
-        QCOMPARE(text.count(QStringLiteral("# TYPE ")), 9);
+        QCOMPARE(text.count(QStringLiteral("# TYPE ")), 13);
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
                                  metrics.count(StationMetrics::Counter::Dials, "bald"));
 
