@@ -327,8 +327,11 @@ void StationLoop::lookAtArrival() {
         }
     }
     // A call that drops while the picture arrives leaves its "NO CARRIER"
-    // in the text: no need to wait out the time limit.
-    while (const auto modemLine = dropWatch_.nextAsReceived(text))
+    // in the text: no need to wait out the time limit. Only a line end that
+    // came now can complete a line.
+    const bool lineEndCame =
+        text.find_first_of("\r\n", std::min(from, text.size())) != std::string::npos;
+    while (const auto modemLine = lineEndCame ? dropWatch_.nextAsReceived(text) : std::nullopt)
         if (IsCallDropLine(*modemLine)) {
             callEnded();
             endAttempt(AttemptOutcome::LineDropped,

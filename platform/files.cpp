@@ -210,6 +210,9 @@ RecordingText ReadRecording(const std::string& path) {
             break;
         if (const void* nul = std::memchr(text.data_ + used, '\0', static_cast<std::size_t>(got))) {
             used = static_cast<std::size_t>(static_cast<const char*>(nul) - text.data_);
+            // A file cut while it is read may hand out zeros where its end
+            // was going: a NUL then is the cut, not the recording's.
+            RefuseIfCut(file.get(), path, regular, used, expected);
             text.size_ = used;
             return text;
         }
@@ -264,6 +267,7 @@ std::string_view RecordingReader::next() {
         if (const void* nul = std::memchr(block_.data(), '\0', length)) {
             length = static_cast<std::size_t>(static_cast<const char*>(nul) - block_.data());
             ended_ = true;
+            RefuseIfCut(fd_, path_, regular_, read_ + length, expectedSize_);
         }
         read_ += length;
         checkMemoryBound(read_);
