@@ -385,22 +385,39 @@ private slots:
     }
 
     // Each call the station made is ended (the escape, ATH), so that the
-    // next run's dial finds the modem listening and the request follows its
-    // CONNECT within seconds.
+    // next dial finds the modem listening and the request follows its
+    // CONNECT within seconds: two one-picture runs, and three pictures of an
+    // interval run.
+    void eachCallIsEnded_data() {
+        QTest::addColumn<QStringList>("toolOptions");
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<int>("pictures"); // of each run
+        QTest::newRow("one picture, twice") << QStringList{"--anwahl"} << 2 << 1;
+        QTest::newRow("--alle 1, three pictures")
+            << QStringList{"--anwahl", "--alle", "1"} << 1 << 3;
+    }
     void eachCallIsEnded() {
+        QFETCH(QStringList, toolOptions);
+        QFETCH(int, runs);
+        QFETCH(int, pictures);
         Board board(link_, scratch_->filePath(QStringLiteral("board")),
                     {"--fast", "--dial-delay", "1000"});
         QVERIFY(board.started);
-        for (int run = 0; run < 2; ++run) {
-            CaptureTool tool(QStringList{"--port", link_, "--name", stem(), "--anwahl"});
+        for (int run = 0; run < runs; ++run) {
+            CaptureTool tool(QStringList{"--port", link_, "--name", stem()} + toolOptions);
+            if (pictures > 1) {
+                QVERIFY(tool.storedAtLeast(pictures, (pictures - 1) * 60000 + 30000));
+                tool.signal(SIGTERM);
+            }
             QCOMPARE(tool.finished(60000), 0);
             QCOMPARE(tool.errors(), QString());
         }
+        const int calls = runs * pictures;
         QByteArray log;
         QVERIFY(WaitUntil(
             [&] {
                 log += board.process.readAllStandardError();
-                return log.count("Modem: aufgelegt") == 2;
+                return log.count("Modem: aufgelegt") == calls;
             },
             10000));
         // "HH:MM:SS.mmm Modem: …": each "BILD" within 5 s of its CONNECT.
@@ -417,11 +434,12 @@ private slots:
             if (line.contains("Board-Zeile BILD")) {
                 QVERIFY(connectedAt >= 0);
                 QVERIFY2(msOfDay(line) - connectedAt < 5000, line.constData());
+                connectedAt = -1; // the next request needs a call of its own
                 ++requests;
             }
         }
-        QCOMPARE(requests, 2);
-        QCOMPARE(log.count("Escape +++"), 2);
+        QCOMPARE(requests, calls);
+        QCOMPARE(log.count("Escape +++"), calls);
     }
 
     // As a systemd service with a two-second watchdog: ready once started,
