@@ -149,11 +149,15 @@ void StationLoop::beginPicture() {
     beginAttempt();
 }
 
-void StationLoop::beginAttempt() {
+void StationLoop::newAttempt() {
     attemptStartMs_ = CurrentClock().nowMs();
     attemptDial_.reset();
     attemptFile_.clear();
     attemptBytes_ = 0;
+}
+
+void StationLoop::beginAttempt() {
+    newAttempt();
     stepDueMs_ = arrivalDueMs_ = -1;
     try {
         line_.open();
@@ -203,10 +207,7 @@ void StationLoop::modemChecked() {
 
 void StationLoop::beginRequest() {
     // On the line that is open: the call stands.
-    attemptStartMs_ = CurrentClock().nowMs();
-    attemptDial_.reset();
-    attemptFile_.clear();
-    attemptBytes_ = 0;
+    newAttempt();
     tell(event(StationEvent::Kind::AttemptBegun));
     sendRequestLine(0);
 }

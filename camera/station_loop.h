@@ -219,6 +219,8 @@ private:
     void recover(AttemptOutcome outcome, const std::string& failure);
     bool attemptRunning() const;
     void beginPicture();
+    // What an attempt starts with: its time, no dial, no picture yet.
+    void newAttempt();
     void beginAttempt();
     void beginRequest();
     void sendDialLine(std::size_t index);

@@ -113,8 +113,8 @@ const std::vector<ToolOption> kOptions = {
      "den Anruf nicht beenden und ohne Prüfung des Modems wählen (\"AT\", eine Sekunde, "
      "\"ATD\")",
      ModeSection},
-    {ModemInit, nullptr, "--modeminit", OptionValue::NonEmpty, "einen Befehl", std::nullopt,
-     "TEXT", nullptr,
+    {ModemInit, nullptr, "--modeminit", OptionValue::NonEmpty, "einen Befehl", std::nullopt, "TEXT",
+     nullptr,
      "TEXT statt \"AT\" vor dem Wählen senden (z.\u00a0B. \"AT&F E1 V1 X4\"), beantwortet wie "
      "\"AT\"",
      ModeSection},

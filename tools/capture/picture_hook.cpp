@@ -83,8 +83,8 @@ int SpawnShell(const std::string& shell, std::vector<std::string> arguments,
                                               POSIX_SPAWN_SETSIGMASK);
     const std::vector<char*> argv = Pointers(arguments);
     const std::vector<char*> envp = Pointers(environment);
-    const int result = ::posix_spawn(&pid, shell.c_str(), &actions, &attributes, argv.data(),
-                                     envp.data());
+    const int result =
+        ::posix_spawn(&pid, shell.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return result;
@@ -146,10 +146,9 @@ void PictureHook::start(const Picture& picture) {
     running_ = picture.path;
     ending_ = false;
     pid_t pid = 0;
-    const int failure =
-        SpawnShell(limits_.shell,
-                   {limits_.shell, "-c", command_ + " \"$@\"", "merlon-capture", picture.path},
-                   CommandEnvironment(picture), pid);
+    const int failure = SpawnShell(
+        limits_.shell, {limits_.shell, "-c", command_ + " \"$@\"", "merlon-capture", picture.path},
+        CommandEnvironment(picture), pid);
     if (failure != 0) {
         ++counts_.failed;
         report_("Der Befehl nach dem Bild " + running_ +

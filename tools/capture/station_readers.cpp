@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/system_error_text.h"
 #include "platform/user_error.h"
+#include "tools/capture/utf8_sequence.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -225,25 +226,14 @@ std::string JsonString(std::string_view bytes) {
         }
         // A whole UTF-8 sequence goes through as it is, anything else as
         // U+FFFD, one for each byte that starts nothing.
-        const int length = c >= 0xf0 && c <= 0xf4 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
-        bool whole = length > 0 && i + length <= bytes.size();
-        for (int k = 1; whole && k < length; ++k)
-            whole = (static_cast<unsigned char>(bytes[i + k]) & 0xc0) == 0x80;
-        if (whole && length == 3) {
-            const auto second = static_cast<unsigned char>(bytes[i + 1]);
-            whole = !(c == 0xe0 && second < 0xa0) && !(c == 0xed && second >= 0xa0);
-        }
-        if (whole && length == 4) {
-            const auto second = static_cast<unsigned char>(bytes[i + 1]);
-            whole = !(c == 0xf0 && second < 0x90) && !(c == 0xf4 && second >= 0x90);
-        }
-        if (!whole) {
-            json += "\xef\xbf\xbd";
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) {
+            json += kReplacementCharacter;
             ++i;
             continue;
         }
-        json.append(bytes.substr(i, static_cast<std::size_t>(length)));
-        i += static_cast<std::size_t>(length);
+        json.append(bytes.substr(i, length));
+        i += length;
     }
     return json + "\"";
 }
